@@ -1,0 +1,16 @@
+#include "main_window/main_window.h"
+#include "main_window/real_platform.h"
+#include "net/endpoints.h"
+
+#include <QApplication>
+#include <QNetworkAccessManager>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    RealPlatform platform;
+    QNetworkAccessManager network;
+    MainWindow window(Endpoints::compiledDefaults(), platform, network);
+    window.load();
+    return app.exec();
+}

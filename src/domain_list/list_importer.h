@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class PendingList;
+class Platform;
+class StatusBar;
+class QWidget;
+
+// Fills the pending list from a text file.
+void ReadLinesIntoList(PendingList& list, const QString& path);
+
+// The import (Command1_Click): format message, file dialog, load, clean, report.
+class ListImporter final : public QObject {
+    Q_OBJECT
+public:
+    ListImporter(PendingList& list, StatusBar& status, Platform& platform, QString startFolder,
+                 QWidget* window);
+
+    void Command1_Click();
+
+private:
+    PendingList& m_list;
+    StatusBar& m_status;
+    Platform& m_platform;
+    QString m_folder;
+    QWidget* m_window;
+};

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "main_window/platform.h"
+
+class RealPlatform final : public Platform {
+public:
+    void showInformation(QWidget* parent, const QString& title, const QString& text) override;
+    bool askYesNo(QWidget* parent, const QString& title, const QString& text) override;
+    std::optional<QString> chooseFileToOpen(QWidget* parent, const QString& title,
+                                            const QString& filter,
+                                            const QString& startFolder) override;
+    void openUrl(const QUrl& url) override;
+    [[noreturn]] void endProcess() override;
+
+    // "description|pattern" as a Qt file-dialog filter.
+    static QString dialogFilter(const QString& filter);
+};

@@ -1,0 +1,192 @@
+#include "test_https_server.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QSemaphore>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
+#include <QSslServer>
+#include <QSslSocket>
+#include <QThread>
+#include <QTimer>
+#include <QUrl>
+
+namespace {
+
+QByteArray ReadCertFile(const char* name)
+{
+    QFile file(QStringLiteral(WHOIS_TEST_CERT_DIR "/") + QString::fromLatin1(name));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("test certificate missing: %s", name);
+    return file.readAll();
+}
+
+QByteArray ReasonPhrase(int status)
+{
+    switch (status) {
+    case 200: return "OK";
+    case 404: return "Not Found";
+    case 500: return "Internal Server Error";
+    default: return "Status";
+    }
+}
+
+// Parses one request from the bytes received so far; false while it is incomplete.
+bool ParseRequest(const QByteArray& buffer, TestHttpsServer::Request& request)
+{
+    const qsizetype headEnd = buffer.indexOf("\r\n\r\n");
+    if (headEnd < 0)
+        return false;
+    const QList<QByteArray> lines = buffer.left(headEnd).split('\n');
+    const QList<QByteArray> start = lines.value(0).trimmed().split(' ');
+    request = {};
+    request.method = start.value(0);
+    request.target = start.value(1);
+    const qsizetype question = request.target.indexOf('?');
+    request.path = question < 0 ? request.target : request.target.left(question);
+    request.query = question < 0 ? QByteArray() : request.target.mid(question + 1);
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed();
+        const qsizetype colon = line.indexOf(':');
+        if (colon > 0)
+            request.headers.append({line.left(colon), line.mid(colon + 1).trimmed()});
+    }
+    const qsizetype length = request.header("Content-Length").toLongLong();
+    if (buffer.size() < headEnd + 4 + length)
+        return false;
+    request.body = buffer.mid(headEnd + 4, length);
+    return true;
+}
+
+void Serve(QSslSocket* socket, TestHttpsServer& owner)
+{
+    auto buffer = std::make_shared<QByteArray>();
+    QObject::connect(socket, &QSslSocket::disconnected, socket, &QObject::deleteLater);
+    QObject::connect(socket, &QSslSocket::readyRead, socket, [socket, buffer, &owner] {
+        buffer->append(socket->readAll());
+        TestHttpsServer::Request request;
+        if (!ParseRequest(*buffer, request))
+            return;
+        buffer->clear();
+        const TestHttpsServer::Response response = owner.answer(request);
+        auto send = [socket, response] {
+            if (response.hangUp) {
+                socket->abort();
+                return;
+            }
+            QByteArray bytes = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
+                               + ReasonPhrase(response.status) + "\r\n";
+            bytes += "Content-Type: " + response.contentType + "\r\n";
+            bytes += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+            bytes += "Connection: close\r\n\r\n" + response.body;
+            socket->write(bytes);
+            socket->disconnectFromHost();
+        };
+        if (response.delayMs > 0)
+            QTimer::singleShot(response.delayMs, socket, send);
+        else
+            send();
+    });
+}
+
+} // namespace
+
+QByteArray TestHttpsServer::Request::header(const QByteArray& name) const
+{
+    for (const auto& [key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0)
+            return value;
+    }
+    return {};
+}
+
+int TestHttpsServer::Request::headerCount(const QByteArray& name) const
+{
+    int count = 0;
+    for (const auto& header : headers)
+        count += header.first.compare(name, Qt::CaseInsensitive) == 0 ? 1 : 0;
+    return count;
+}
+
+TestHttpsServer::TestHttpsServer(Certificate certificate)
+    : m_handler([](const Request&) { return Response{}; })
+{
+    QSemaphore listening;
+    m_thread.reset(QThread::create([this, certificate, &listening] {
+        QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+        const bool trusted = certificate == Certificate::Trusted;
+        tls.setLocalCertificate(
+            QSslCertificate(ReadCertFile(trusted ? "server.crt" : "untrusted.crt")));
+        tls.setPrivateKey(
+            QSslKey(ReadCertFile(trusted ? "server.key" : "untrusted.key"), QSsl::Rsa));
+        tls.setPeerVerifyMode(QSslSocket::VerifyNone);
+
+        QSslServer server;
+        server.setSslConfiguration(tls);
+        QObject::connect(&server, &QTcpServer::pendingConnectionAvailable, &server, [&] {
+            while (auto* socket = qobject_cast<QSslSocket*>(server.nextPendingConnection()))
+                Serve(socket, *this);
+        });
+        if (!server.listen(QHostAddress::LocalHost))
+            qFatal("test server cannot listen");
+        m_port = server.serverPort();
+        listening.release();
+        QEventLoop loop;
+        loop.exec();
+    }));
+    m_thread->start();
+    listening.acquire();
+}
+
+TestHttpsServer::~TestHttpsServer()
+{
+    m_thread->quit();
+    m_thread->wait();
+}
+
+QString TestHttpsServer::baseUrl() const
+{
+    return QStringLiteral("https://127.0.0.1:%1").arg(m_port);
+}
+
+void TestHttpsServer::setHandler(Handler handler)
+{
+    QMutexLocker lock(&m_mutex);
+    m_handler = std::move(handler);
+}
+
+void TestHttpsServer::respondWith(Response response)
+{
+    setHandler([response](const Request&) { return response; });
+}
+
+QList<TestHttpsServer::Request> TestHttpsServer::requests() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_requests;
+}
+
+void TestHttpsServer::clearRequests()
+{
+    QMutexLocker lock(&m_mutex);
+    m_requests.clear();
+}
+
+TestHttpsServer::Response TestHttpsServer::answer(const Request& request)
+{
+    Handler handler;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_requests.append(request);
+        handler = m_handler;
+    }
+    return handler(request);
+}
+
+void TestHttpsServer::trustTestAuthority()
+{
+    QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
+    tls.addCaCertificates(QSslCertificate::fromData(ReadCertFile("ca.crt")));
+    QSslConfiguration::setDefaultConfiguration(tls);
+}

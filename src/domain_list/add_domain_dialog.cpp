@@ -3,7 +3,7 @@
 #include "domain_list/name_rules.h"
 #include "domain_list/pending_list.h"
 #include "main_window/platform.h"
-#include "main_window/window_fonts.h"
+#include "main_window/window_look.h"
 #include "ui_form2.h"
 
 AddDomainDialog::AddDomainDialog(PendingList& list, Platform& platform,
@@ -16,7 +16,7 @@ AddDomainDialog::AddDomainDialog(PendingList& list, Platform& platform,
     , m_lookUpLast(std::move(lookUpLast))
 {
     m_ui->setupUi(this);
-    ApplyYaHeiFonts(this);
+    ApplyWindowLook(this);
     setFixedSize(size());
     setWindowIcon(QIcon());
     setModal(true);

@@ -5,7 +5,7 @@
 #include "domain_list/add_domain_dialog.h"
 #include "domain_list/list_importer.h"
 #include "main_window/platform.h"
-#include "main_window/window_fonts.h"
+#include "main_window/window_look.h"
 #include "net/version_text.h"
 #include "ui_form1.h"
 #include "update/version_check.h"
@@ -34,7 +34,7 @@ MainWindow::MainWindow(Endpoints endpoints, Platform& platform, QNetworkAccessMa
     , m_platform(platform)
 {
     m_ui->setupUi(this);
-    ApplyYaHeiFonts(this);
+    ApplyWindowLook(this);
     setFixedSize(size());
 
     m_lookup = new DomainLookup(*m_ui, m_state, m_platform, network, m_endpoints.lookupUrl, this);

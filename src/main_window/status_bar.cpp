@@ -35,10 +35,12 @@ StatusBar::StatusBar(QWidget* parent)
         label->setTextFormat(Qt::PlainText);
         label->setAlignment(setup[i].alignment | Qt::AlignVCenter);
         label->setMinimumWidth(kPanelWidth);
-        label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         if (setup[i].tooltip)
             label->setToolTip(setup[i].text);
-        if (!setup[i].stretches)
+        // The message line takes what the others leave, however long its text.
+        if (setup[i].stretches)
+            label->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        else
             label->setFixedWidth(kPanelWidth);
         layout->addWidget(label, setup[i].stretches ? 1 : 0);
         m_panels[i] = label;

@@ -109,11 +109,11 @@ int TestHttpsServer::Request::headerCount(const QByteArray& name) const
     return count;
 }
 
-TestHttpsServer::TestHttpsServer(Certificate certificate)
+TestHttpsServer::TestHttpsServer(Certificate certificate, quint16 port)
     : m_handler([](const Request&) { return Response{}; })
 {
     QSemaphore listening;
-    m_thread.reset(QThread::create([this, certificate, &listening] {
+    m_thread.reset(QThread::create([this, certificate, port, &listening] {
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         const bool trusted = certificate == Certificate::Trusted;
         tls.setLocalCertificate(
@@ -128,7 +128,7 @@ TestHttpsServer::TestHttpsServer(Certificate certificate)
             while (auto* socket = qobject_cast<QSslSocket*>(server.nextPendingConnection()))
                 Serve(socket, *this);
         });
-        if (!server.listen(QHostAddress::LocalHost))
+        if (!server.listen(QHostAddress::LocalHost, port))
             qFatal("test server cannot listen");
         m_port = server.serverPort();
         listening.release();

@@ -40,7 +40,7 @@ public:
 
     enum class Certificate { Trusted, UnknownAuthority };
 
-    explicit TestHttpsServer(Certificate certificate = Certificate::Trusted);
+    explicit TestHttpsServer(Certificate certificate = Certificate::Trusted, quint16 port = 0);
     ~TestHttpsServer();
     TestHttpsServer(const TestHttpsServer&) = delete;
     TestHttpsServer& operator=(const TestHttpsServer&) = delete;

@@ -1,0 +1,58 @@
+#include "main_window/window_look.h"
+
+#include <QFont>
+#include <QProxyStyle>
+#include <QPushButton>
+#include <QVariant>
+#include <QWidget>
+
+namespace {
+
+const QStringList kCjkFallbacks{QStringLiteral("Noto Sans CJK SC"),
+                                QStringLiteral("WenQuanYi Micro Hei")};
+
+QFont Face(const QStringList& names, qreal pointSize)
+{
+    QFont font;
+    font.setFamilies(names + kCjkFallbacks);
+    font.setPointSizeF(pointSize);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
+class CompactButtonStyle final : public QProxyStyle {
+public:
+    int pixelMetric(PixelMetric metric, const QStyleOption* option,
+                    const QWidget* widget) const override
+    {
+        if (metric == PM_ButtonMargin)
+            return 2;
+        return QProxyStyle::pixelMetric(metric, option, widget);
+    }
+};
+
+} // namespace
+
+void ApplyWindowLook(QWidget* window)
+{
+    window->setFont(Face({QStringLiteral("宋体"), QStringLiteral("SimSun")}, 9));
+    const QFont yaHei = Face({QStringLiteral("微软雅黑"), QStringLiteral("Microsoft YaHei")}, 9);
+    auto* buttonStyle = new CompactButtonStyle;
+    buttonStyle->setParent(window);
+
+    QList<QWidget*> widgets = window->findChildren<QWidget*>();
+    widgets.prepend(window);
+    for (QWidget* widget : widgets) {
+        if (auto* button = qobject_cast<QPushButton*>(widget))
+            button->setStyle(buttonStyle);
+        const QVariant size = widget->property("yaheiPointSize");
+        if (!size.isValid())
+            continue;
+        QFont font = yaHei;
+        font.setPointSizeF(size.toDouble());
+        widget->setFont(font);
+    }
+}

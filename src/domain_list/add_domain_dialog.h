@@ -21,7 +21,6 @@ public:
     ~AddDomainDialog() override;
 
     void Command1_Click();
-    Ui::Form2& ui() { return *m_ui; }
 
 private:
     std::unique_ptr<Ui::Form2> m_ui;

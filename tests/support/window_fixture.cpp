@@ -1,0 +1,107 @@
+#include "support/window_fixture.h"
+
+#include "batch/batch_driver.h"
+#include "batch/result_table.h"
+#include "domain_list/pending_list.h"
+#include "main_window/status_bar.h"
+#include "update/version_check.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QUrlQuery>
+
+WindowFixture::WindowFixture()
+{
+    TestHttpsServer::trustTestAuthority();
+    server.setHandler(&WindowFixture::DefaultAnswer);
+    const QString url = server.baseUrl();
+    window = std::make_unique<MainWindow>(
+        Endpoints{url, url, QStringLiteral("https://maker.example"),
+                  QStringLiteral("http://studio.example"), QStringLiteral("http://company.example")},
+        platform, network);
+}
+
+WindowFixture::~WindowFixture() = default;
+
+void WindowFixture::openForWork()
+{
+    window->versionCheck().Timer2_Timer();
+}
+
+QByteArray WindowFixture::RowReply(const QString& name)
+{
+    QJsonObject web;
+    web[QStringLiteral("domain")] = name;
+    web[QStringLiteral("personal")] = QStringLiteral("R-") + name;
+    web[QStringLiteral("email")] = QStringLiteral("e-") + name;
+    web[QStringLiteral("phone")] = QStringLiteral("p-") + name;
+    web[QStringLiteral("creat_time")] = QStringLiteral("2001-02-03");
+    web[QStringLiteral("delete_time")] = QStringLiteral("2031-02-03");
+    web[QStringLiteral("domain_service")] = QStringLiteral("whois.example");
+    web[QStringLiteral("dns")] = QStringLiteral("ns1.example,ns2.example");
+    web[QStringLiteral("do_status")] = QStringLiteral("ok");
+    QJsonObject info;
+    info[QStringLiteral("web")] = web;
+    QJsonObject root;
+    root[QStringLiteral("result")] = 1;
+    root[QStringLiteral("info")] = info;
+    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+}
+
+TestHttpsServer::Response WindowFixture::DefaultAnswer(const TestHttpsServer::Request& request)
+{
+    if (request.path == "/index.php/Index/soft_version")
+        return {200, R"({"result":1,"message":"","info":{"version":"1.0.0","sid":"9","must":"0"}})"};
+    const QString name = QUrlQuery(QString::fromUtf8(request.query))
+                             .queryItemValue(QStringLiteral("url"), QUrl::FullyDecoded);
+    return {200, RowReply(name)};
+}
+
+QStringList WindowFixture::lookedUp() const
+{
+    QStringList names;
+    for (const auto& request : server.requests()) {
+        if (request.path == "/index.php/Index/web_whois")
+            names.append(QUrlQuery(QString::fromUtf8(request.query))
+                             .queryItemValue(QStringLiteral("url"), QUrl::FullyDecoded));
+    }
+    return names;
+}
+
+PendingList& WindowFixture::list() const
+{
+    return *window->findChild<PendingList*>(QStringLiteral("List1"));
+}
+
+ResultTable& WindowFixture::table() const
+{
+    return *window->findChild<ResultTable*>(QStringLiteral("Listview1"));
+}
+
+StatusBar& WindowFixture::status() const
+{
+    return *window->findChild<StatusBar*>(QStringLiteral("s1"));
+}
+
+QPushButton& WindowFixture::button(const char* name) const
+{
+    return *window->findChild<QPushButton*>(QString::fromLatin1(name));
+}
+
+QSlider& WindowFixture::slider() const
+{
+    return *window->findChild<QSlider*>(QStringLiteral("Slider1"));
+}
+
+QLabel& WindowFixture::label(const char* name) const
+{
+    return *window->findChild<QLabel*>(QString::fromLatin1(name));
+}
+
+BatchDriver& WindowFixture::batch() const
+{
+    return window->batchDriver();
+}

@@ -45,6 +45,7 @@ void BatchDriver::Command2_Click()
 
 void BatchDriver::start()
 {
+    const quint64 serial = ++m_serial;
     m_ui.Command2->setText(kStopCaption);
     m_ui.List1->setEnabled(false);
     m_ui.Listview1->clearRows();
@@ -52,7 +53,7 @@ void BatchDriver::start()
     m_ui.List1->select(0);
     // The first lookup may have ended the batch (every name skipped) or the user may
     // have stopped it while it waited: then the timer must stay off.
-    if (!isRunning())
+    if (serial != m_serial || !isRunning())
         return;
     m_timer1.setInterval(m_ui.Slider1->value() * 1000);
     m_timer1.start();
@@ -61,6 +62,7 @@ void BatchDriver::start()
 
 void BatchDriver::stop()
 {
+    ++m_serial;
     m_ui.List1->setEnabled(true);
     m_state.queryRunning = 0;
     m_state.position = 0;
@@ -84,9 +86,11 @@ void BatchDriver::Timer1_Timer()
         endOfList(true);
         return;
     }
+    const quint64 serial = m_serial;
     m_ui.List1->select(m_state.position);
-    // Stopped or ended while this tick's lookup waited: nothing left to do.
-    if (!isRunning())
+    // Stopped by the user while this tick's lookup waited: the stop stands. A batch
+    // that a nested tick has ended meanwhile is simply ended again below.
+    if (serial != m_serial)
         return;
     if (m_ui.List1->selectedIndex() + 1 == m_ui.List1->count())
         endOfList(true);

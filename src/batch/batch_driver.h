@@ -38,4 +38,7 @@ private:
     Platform& m_platform;
     QWidget* m_window;
     QTimer m_timer1;
+    // Changes at every start and stop, so a step that waited on a lookup can tell
+    // that the user stopped (or restarted) the batch in the meantime.
+    quint64 m_serial = 0;
 };

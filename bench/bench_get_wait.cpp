@@ -9,26 +9,12 @@
 #include <QNetworkAccessManager>
 #include <QTimer>
 
+#include "bench_util.h"
+
 #include <cstdio>
-#include <ctime>
 
-namespace {
-
-double ThreadCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
-
-double ProcessCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
-
-} // namespace
+using bench::ProcessCpuMs;
+using bench::ThreadCpuMs;
 
 int main(int argc, char* argv[])
 {

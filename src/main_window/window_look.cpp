@@ -38,8 +38,10 @@ public:
 
 void ApplyWindowLook(QWidget* window)
 {
-    window->setFont(Face({QStringLiteral("宋体"), QStringLiteral("SimSun")}, 9));
-    const QFont yaHei = Face({QStringLiteral("微软雅黑"), QStringLiteral("Microsoft YaHei")}, 9);
+    // Font look-ups by name also find the faces' English names; every name that is
+    // missing costs a fall-back search at start-up, so each face is named once.
+    window->setFont(Face({QStringLiteral("宋体")}, 9));
+    const QFont yaHei = Face({QStringLiteral("微软雅黑")}, 9);
     auto* buttonStyle = new CompactButtonStyle;
     buttonStyle->setParent(window);
 

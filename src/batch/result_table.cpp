@@ -1,7 +1,10 @@
 #include "batch/result_table.h"
 
 #include <QAbstractTableModel>
+#include <QEvent>
 #include <QHeaderView>
+#include <QPainter>
+#include <QStyledItemDelegate>
 
 #include <vector>
 
@@ -64,6 +67,38 @@ private:
 
 namespace {
 
+// Draws a cell as one line of plain text, elided at the right: the result table
+// repaints all visible cells whenever a row arrives, and the general-purpose delegate
+// lays every cell out as rich text, which made each repaint cost milliseconds.
+class PlainTextDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override
+    {
+        const bool selected = option.state & QStyle::State_Selected;
+        const QPalette::ColorGroup group =
+            option.state & QStyle::State_Active ? QPalette::Active : QPalette::Inactive;
+        if (selected)
+            painter->fillRect(option.rect, option.palette.brush(group, QPalette::Highlight));
+        const QString text = index.data(Qt::DisplayRole).toString();
+        if (text.isEmpty())
+            return;
+        const QRect box = option.rect.adjusted(kTextMargin, 0, -kTextMargin, 0);
+        const QString shown = option.fontMetrics.elidedText(text, Qt::ElideRight, box.width());
+        painter->save();
+        painter->setFont(option.font);
+        painter->setPen(option.palette.color(
+            group, selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+        painter->restore();
+    }
+
+private:
+    static constexpr int kTextMargin = 3;
+};
+
 // Column widths in twips; pixels are rounded at the columns' edges so that the sum
 // stays exact (13500 twips = 900 pixels at 96 dpi).
 constexpr std::array<int, ResultRow::kFieldCount> kColumnTwips{2000, 2500, 2000, 2000, 1000,
@@ -73,26 +108,34 @@ constexpr int kTwipsPerPixel = 15;
 } // namespace
 
 ResultTable::ResultTable(QWidget* parent)
-    : QTreeView(parent)
+    : QTableView(parent)
     , m_model(new ResultModel(this))
 {
     setModel(m_model);
-    setRootIsDecorated(false);
-    setItemsExpandable(false);
-    setUniformRowHeights(true);
-    setAllColumnsShowFocus(true);
+    setItemDelegate(new PlainTextDelegate(this));
+    // A report view: rows without a row header or grid, selected whole.
+    verticalHeader()->hide();
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setMinimumSectionSize(1);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+    setShowGrid(false);
+    setWordWrap(false);
+    setCornerButtonEnabled(false);
     setSelectionBehavior(QAbstractItemView::SelectRows);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
-    header()->setStretchLastSection(false);
-    header()->setSectionsMovable(false);
-    header()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QHeaderView* header = horizontalHeader();
+    header->setStretchLastSection(false);
+    header->setSectionsMovable(false);
+    header->setHighlightSections(false);
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     int edgeTwips = 0;
     int edgePixels = 0;
     for (int column = 0; column < ResultRow::kFieldCount; ++column) {
         edgeTwips += kColumnTwips[column];
         const int nextEdge = (edgeTwips + kTwipsPerPixel / 2) / kTwipsPerPixel;
-        header()->resizeSection(column, nextEdge - edgePixels);
+        header->resizeSection(column, nextEdge - edgePixels);
         edgePixels = nextEdge;
     }
 }
@@ -125,8 +168,16 @@ std::optional<ResultRow> ResultTable::selectedRow() const
     return m_model->row(selected.first().row());
 }
 
+void ResultTable::changeEvent(QEvent* event)
+{
+    QTableView::changeEvent(event);
+    // Rows are one line of the table's own font high.
+    if (event->type() == QEvent::FontChange)
+        verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+}
+
 void ResultTable::mouseDoubleClickEvent(QMouseEvent* event)
 {
-    QTreeView::mouseDoubleClickEvent(event);
+    QTableView::mouseDoubleClickEvent(event);
     emit tableDoubleClicked();
 }

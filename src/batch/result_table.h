@@ -2,15 +2,16 @@
 
 #include "batch/lookup_reply.h"
 
-#include <QTreeView>
+#include <QTableView>
 
 #include <optional>
 
 class ResultModel;
 
 // The result table: one row per answered lookup, appended at the end, never merged,
-// never edited in place.
-class ResultTable final : public QTreeView {
+// never edited in place. A table view, so that appending stays cheap however many
+// rows there are (a tree view lays every row out again on each insertion).
+class ResultTable final : public QTableView {
     Q_OBJECT
 public:
     explicit ResultTable(QWidget* parent = nullptr);
@@ -27,6 +28,7 @@ signals:
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     ResultModel* m_model;

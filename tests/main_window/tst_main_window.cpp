@@ -153,7 +153,7 @@ void TestMainWindow::initialState()
     QCOMPARE(fixture.label("Label2").text(), QStringLiteral("3秒/次"));
 
     // Nine columns, all headers visible without scrolling: 13500 twips = 900 pixels.
-    const QHeaderView* header = fixture.table().header();
+    const QHeaderView* header = fixture.table().horizontalHeader();
     QCOMPARE(header->count(), 9);
     int sum = 0;
     for (int i = 0; i < header->count(); ++i)

@@ -70,7 +70,8 @@ void Serve(QSslSocket* socket, TestHttpsServer& owner)
             return;
         buffer->clear();
         const TestHttpsServer::Response response = owner.answer(request);
-        auto send = [socket, response] {
+        const bool keepAlive = owner.keepAlive();
+        auto send = [socket, response, keepAlive] {
             if (response.hangUp) {
                 socket->abort();
                 return;
@@ -79,9 +80,11 @@ void Serve(QSslSocket* socket, TestHttpsServer& owner)
                                + ReasonPhrase(response.status) + "\r\n";
             bytes += "Content-Type: " + response.contentType + "\r\n";
             bytes += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-            bytes += "Connection: close\r\n\r\n" + response.body;
+            bytes += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+            bytes += response.body;
             socket->write(bytes);
-            socket->disconnectFromHost();
+            if (!keepAlive)
+                socket->disconnectFromHost();
         };
         if (response.delayMs > 0)
             QTimer::singleShot(response.delayMs, socket, send);

@@ -6,6 +6,7 @@
 #include <QPair>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -53,6 +54,10 @@ public:
     void respondWith(Response response);
     void respondWithBody(const QByteArray& body) { respondWith(Response{200, body}); }
 
+    // Keeps connections open between requests, as a production server would.
+    void setKeepAlive(bool keepAlive) { m_keepAlive = keepAlive; }
+    bool keepAlive() const { return m_keepAlive; }
+
     QList<Request> requests() const;
     void clearRequests();
 
@@ -69,4 +74,5 @@ private:
     mutable QMutex m_mutex;
     Handler m_handler;
     QList<Request> m_requests;
+    std::atomic<bool> m_keepAlive = false;
 };

@@ -1,0 +1,104 @@
+// A batch of 10,000 names against a loopback service that answers at once, ticks
+// driven directly (bench_batch [NAMES] [hidden]): the program's own cost per lookup (selection to request on the
+// wire, plus reply to row and status), its CPU per lookup, memory per result row, and
+// how the table behaves with 10,000 rows.
+#include "batch/batch_driver.h"
+#include "batch/result_table.h"
+#include "bench_util.h"
+#include "domain_list/pending_list.h"
+#include "main_window/main_window.h"
+#include "support/scripted_platform.h"
+#include "support/test_https_server.h"
+#include "support/window_fixture.h"
+#include "update/version_check.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+#include <cstdio>
+
+int main(int argc, char* argv[])
+{
+    QApplication app(argc, argv);
+    const int kNames = argc > 1 ? QByteArray(argv[1]).toInt() : 10000;
+
+    WindowFixture fixture;
+    QElapsedTimer clock;
+    clock.start();
+    QMutex mutex;
+    qint64 requestAt = 0;
+    qint64 replyAt = 0;
+    fixture.server.setKeepAlive(true);
+    fixture.server.setHandler([&](const TestHttpsServer::Request& request) {
+        const qint64 received = clock.nsecsElapsed();
+        auto response = WindowFixture::DefaultAnswer(request);
+        QMutexLocker lock(&mutex);
+        requestAt = received;
+        replyAt = clock.nsecsElapsed();
+        return response;
+    });
+    fixture.window->load();
+    QTest::qWaitForWindowExposed(fixture.window.get());
+    fixture.openForWork();
+    // "hidden": the same batch with the window not shown, so nothing is painted: the
+    // lookups' logic and networking alone.
+    const bool hidden = argc > 2 && QByteArray(argv[2]) == "hidden";
+    if (hidden)
+        fixture.window->hide();
+
+    QStringList names;
+    for (int i = 0; i < kNames; ++i)
+        names.append(QStringLiteral("name%1.com").arg(i));
+    fixture.list().append(names);
+
+    const long rssBefore = bench::StatusKb("VmRSS");
+    double ownNs = 0;
+    double wallNs = 0;
+    const double cpuBefore = bench::ThreadCpuMs();
+    auto timed = [&](auto&& step) {
+        const qint64 start = clock.nsecsElapsed();
+        step();
+        const qint64 end = clock.nsecsElapsed();
+        QMutexLocker lock(&mutex);
+        wallNs += end - start;
+        ownNs += (requestAt - start) + (end - replyAt);
+    };
+    timed([&] { fixture.button("Command2").click(); });
+    for (int i = 1; i < kNames; ++i)
+        timed([&] { fixture.batch().Timer1_Timer(); });
+    const double cpuMs = bench::ThreadCpuMs() - cpuBefore;
+    const int rows = fixture.table().rowCount();
+    std::printf("window %s: %d lookups, %d rows, batch ended: %s\n", hidden ? "hidden" : "shown", kNames, rows,
+                fixture.button("Command2").text() == QStringLiteral("批量查询") ? "yes" : "no");
+    std::printf("per lookup: %.3f ms wall, of it the program's own %.3f ms; UI-thread CPU %.3f ms\n",
+                wallNs / 1e6 / kNames, ownNs / 1e6 / kNames, cpuMs / kNames);
+    std::printf("resident growth over the batch: %.0f bytes per lookup\n",
+                (bench::StatusKb("VmRSS") - rssBefore) * 1024.0 / kNames);
+
+    // The table alone: memory per row and work with 10,000 rows in it.
+    ResultTable table;
+    table.resize(1009, 545);
+    table.show();
+    const long tableBefore = bench::StatusKb("VmRSS");
+    for (int i = 0; i < kNames; ++i)
+        table.appendRow(fixture.table().row(i % rows));
+    QApplication::processEvents();
+    std::printf("table: %.0f bytes per row\n", (bench::StatusKb("VmRSS") - tableBefore) * 1024.0 / kNames);
+    QElapsedTimer step;
+    step.start();
+    for (int i = 0; i < 100; ++i) {
+        table.verticalScrollBar()->setValue(table.verticalScrollBar()->maximum() / 100 * i);
+        table.viewport()->repaint();
+    }
+    std::printf("table with %d rows: scroll + repaint %.2f ms per jump", table.rowCount(),
+                step.nsecsElapsed() / 1e6 / 100);
+    step.restart();
+    table.appendRow(fixture.table().row(0));
+    table.viewport()->repaint();
+    std::printf(", one more row + repaint %.2f ms\n", step.nsecsElapsed() / 1e6);
+    return 0;
+}

@@ -17,10 +17,16 @@ BatchDriver::BatchDriver(Ui::Form1& ui, BatchState& state, Platform& platform, Q
     , m_state(state)
     , m_platform(platform)
     , m_window(window)
+    , m_timer1(new QTimer(this))
 {
-    m_timer1.setObjectName(QStringLiteral("Timer1"));
-    m_timer1.setInterval(1000);
-    connect(&m_timer1, &QTimer::timeout, this, &BatchDriver::Timer1_Timer);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setInterval(1000);
+    // A tick must be able to arrive while the previous one still waits on its lookup.
+    // Qt does not deliver a timer again while its own handler runs, so the step is
+    // posted and the timer's handler returns at once.
+    connect(m_timer1, &QTimer::timeout, this, [this] {
+        QMetaObject::invokeMethod(this, &BatchDriver::Timer1_Timer, Qt::QueuedConnection);
+    });
 }
 
 bool BatchDriver::isRunning() const
@@ -55,8 +61,8 @@ void BatchDriver::start()
     // have stopped it while it waited: then the timer must stay off.
     if (serial != m_serial || !isRunning())
         return;
-    m_timer1.setInterval(m_ui.Slider1->value() * 1000);
-    m_timer1.start();
+    m_timer1->setInterval(m_ui.Slider1->value() * 1000);
+    m_timer1->start();
     m_ui.Slider1->setEnabled(false);
 }
 
@@ -67,7 +73,7 @@ void BatchDriver::stop()
     m_state.queryRunning = 0;
     m_state.position = 0;
     m_ui.Command2->setText(kStartCaption);
-    m_timer1.stop();
+    m_timer1->stop();
     m_ui.Slider1->setEnabled(true);
 }
 
@@ -99,7 +105,7 @@ void BatchDriver::Timer1_Timer()
 void BatchDriver::endOfList(bool resetPosition)
 {
     m_ui.s1->setPanelText(2, QStringLiteral("所有域名已查询完毕!"));
-    m_timer1.stop();
+    m_timer1->stop();
     m_ui.List1->setEnabled(true);
     m_ui.Command2->setText(kStartCaption);
     m_state.queryRunning = 0;

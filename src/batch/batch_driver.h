@@ -26,7 +26,7 @@ public:
     void onSkippedPastEnd();
 
     bool isRunning() const;
-    const QTimer& timer1() const { return m_timer1; }
+    const QTimer& timer1() const { return *m_timer1; }
 
 private:
     void start();
@@ -37,7 +37,7 @@ private:
     BatchState& m_state;
     Platform& m_platform;
     QWidget* m_window;
-    QTimer m_timer1;
+    QTimer* m_timer1;
     // Changes at every start and stop, so a step that waited on a lookup can tell
     // that the user stopped (or restarted) the batch in the meantime.
     quint64 m_serial = 0;

@@ -72,6 +72,7 @@ private slots:
     void requestOnTheWire_data();
     void requestOnTheWire();
     void tickDuringASlowReply();
+    void realTimerTicksDuringASlowReply();
     void stopDuringASlowReply();
     void importDuringABatch();
     void cxOutsideAndDuringABatch();
@@ -271,6 +272,31 @@ void TestBatch::tickDuringASlowReply()
     batch.verifyIdle();
     QCOMPARE(batch.fixture.status().panelText(2), kAllDone);
     QCOMPARE(batch.fixture.window->batchState().position, 0);
+}
+
+void TestBatch::realTimerTicksDuringASlowReply()
+{
+    Batch batch({u"slow.com"_s, u"b.net"_s, u"c.org"_s});
+    batch.fixture.server.setHandler([](const TestHttpsServer::Request& request) {
+        auto response = WindowFixture::DefaultAnswer(request);
+        if (request.query.startsWith("url=slow"))
+            response.delayMs = 1500;
+        return response;
+    });
+    // The start waits on the slow first name; the batch's own timer, set short here
+    // instead of the slider's seconds, keeps ticking inside that wait.
+    QTimer::singleShot(100, &batch.fixture.batch(), [&] {
+        auto* timer = batch.fixture.batch().findChild<QTimer*>(u"Timer1"_s);
+        if (timer)
+            timer->start(50);
+    });
+    auto* timer = batch.fixture.batch().findChild<QTimer*>(u"Timer1"_s);
+    QVERIFY(timer);
+    batch.start();
+    QCOMPARE(Domains(batch.fixture.table()), (QStringList{u"b.net"_s, u"c.org"_s, u"slow.com"_s}));
+    batch.verifyIdle();
+    // The late reply reports on the selection as it stands: the last name.
+    QCOMPARE(batch.fixture.status().panelText(2), u"c.org查询完毕 | 共：3个域名 | 剩余查询：0个"_s);
 }
 
 void TestBatch::stopDuringASlowReply()

@@ -1,7 +1,7 @@
 #include "batch/lookup_reply.h"
 
 #include "digest/md5_hex.h"
-#include "net/evaluate_reply.h"
+#include "net/service_result.h"
 
 #include <QStringList>
 #include <QUrl>
@@ -16,15 +16,11 @@ QString LookupUrl(const QString& serviceUrl, const QString& name)
 LookupOutcome MapLookupReply(const QString& reply)
 {
     const ResponseObject object = EvaluateReply(reply);
-    const std::optional<QString> result = object.text({u"result"});
-    if (!result)
+    const ServiceResult result = ServiceResult::Read(object);
+    if (result.kind == ServiceResult::Kind::Unreadable)
         return LookupUnreadable{};
-    if (*result == u"0") {
-        const std::optional<QString> message = object.text({u"message"});
-        if (!message)
-            return LookupUnreadable{};
-        return LookupRefused{*message};
-    }
+    if (result.kind == ServiceResult::Kind::Refused)
+        return LookupRefused{result.message};
     static constexpr std::array<QStringView, ResultRow::kFieldCount> kMembers{
         u"domain",      u"personal",       u"email", u"phone",    u"creat_time",
         u"delete_time", u"domain_service", u"dns",   u"do_status"};

@@ -1,21 +1,17 @@
 #include "update/version_reply.h"
 
-#include "net/evaluate_reply.h"
+#include "net/service_result.h"
 
 VersionDecision DecideVersion(const QString& reply)
 {
     if (reply.isEmpty())
         return VersionNoAnswer{};
     const ResponseObject object = EvaluateReply(reply);
-    const std::optional<QString> result = object.text({u"result"});
-    if (!result)
+    const ServiceResult result = ServiceResult::Read(object);
+    if (result.kind == ServiceResult::Kind::Unreadable)
         return VersionNoAnswer{};
-    if (*result == u"0") {
-        const std::optional<QString> message = object.text({u"message"});
-        if (!message)
-            return VersionNoAnswer{};
-        return VersionRefused{*message};
-    }
+    if (result.kind == ServiceResult::Kind::Refused)
+        return VersionRefused{result.message};
     // All three are read before any is used.
     const std::optional<QString> version = object.text({u"info", u"version"});
     const std::optional<QString> sid = object.text({u"info", u"sid"});

@@ -35,6 +35,16 @@ struct Batch {
         fixture.openForWork();
         fixture.list().append(names);
     }
+    // Names that start with "slow" are answered after the delay.
+    void slowDownNamesStartingWithSlow(int delayMs)
+    {
+        fixture.server.setHandler([delayMs](const TestHttpsServer::Request& request) {
+            auto response = WindowFixture::DefaultAnswer(request);
+            if (request.query.startsWith("url=slow"))
+                response.delayMs = delayMs;
+            return response;
+        });
+    }
     void start() { QTest::mouseClick(&fixture.button("Command2"), Qt::LeftButton); }
     void tick() { fixture.batch().Timer1_Timer(); }
     void verifyIdle()
@@ -253,12 +263,7 @@ void TestBatch::requestOnTheWire()
 void TestBatch::tickDuringASlowReply()
 {
     Batch batch({u"a.com"_s, u"slow.net"_s, u"c.org"_s});
-    batch.fixture.server.setHandler([](const TestHttpsServer::Request& request) {
-        auto response = WindowFixture::DefaultAnswer(request);
-        if (request.query.startsWith("url=slow"))
-            response.delayMs = 500;
-        return response;
-    });
+    batch.slowDownNamesStartingWithSlow(500);
     int endings = 0;
     batch.start();
     // The next tick comes while the slow reply is awaited and runs inside it.
@@ -277,12 +282,7 @@ void TestBatch::tickDuringASlowReply()
 void TestBatch::realTimerTicksDuringASlowReply()
 {
     Batch batch({u"slow.com"_s, u"b.net"_s, u"c.org"_s});
-    batch.fixture.server.setHandler([](const TestHttpsServer::Request& request) {
-        auto response = WindowFixture::DefaultAnswer(request);
-        if (request.query.startsWith("url=slow"))
-            response.delayMs = 1500;
-        return response;
-    });
+    batch.slowDownNamesStartingWithSlow(1500);
     // The start waits on the slow first name; the batch's own timer, set short here
     // instead of the slider's seconds, keeps ticking inside that wait.
     QTimer::singleShot(100, &batch.fixture.batch(), [&] {
@@ -302,12 +302,7 @@ void TestBatch::realTimerTicksDuringASlowReply()
 void TestBatch::stopDuringASlowReply()
 {
     Batch batch({u"a.com"_s, u"slow.net"_s, u"c.org"_s});
-    batch.fixture.server.setHandler([](const TestHttpsServer::Request& request) {
-        auto response = WindowFixture::DefaultAnswer(request);
-        if (request.query.startsWith("url=slow"))
-            response.delayMs = 300;
-        return response;
-    });
+    batch.slowDownNamesStartingWithSlow(300);
     batch.start();
     QTimer::singleShot(50, &batch.fixture.batch(),
                        [&] { QTest::mouseClick(&batch.fixture.button("Command2"), Qt::LeftButton); });

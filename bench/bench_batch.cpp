@@ -42,7 +42,8 @@ int main(int argc, char* argv[])
         return response;
     });
     fixture.window->load();
-    QTest::qWaitForWindowExposed(fixture.window.get());
+    if (!QTest::qWaitForWindowExposed(fixture.window.get()))
+        std::fprintf(stderr, "the window was not exposed\n");
     fixture.openForWork();
     // "hidden": the same batch with the window not shown, so nothing is painted: the
     // lookups' logic and networking alone.

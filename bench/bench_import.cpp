@@ -79,7 +79,8 @@ int main(int argc, char* argv[])
     QNetworkAccessManager network;
     MainWindow window(Endpoints{}, platform, network);
     window.load();
-    QTest::qWaitForWindowExposed(&window);
+    if (!QTest::qWaitForWindowExposed(&window))
+        std::fprintf(stderr, "the window was not exposed\n");
     QTemporaryDir dir;
     for (const int lines : {100000, 1000000}) {
         const QString path = WriteList(dir, lines);

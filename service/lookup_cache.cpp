@@ -1,0 +1,33 @@
+#include "lookup_cache.h"
+
+LookupCache::LookupCache(int capacity, std::chrono::seconds foundTtl,
+                         std::chrono::seconds notRegisteredTtl)
+    : m_entries(capacity)
+    , m_foundTtl(foundTtl)
+    , m_notRegisteredTtl(notRegisteredTtl)
+{
+}
+
+std::optional<LookupResult> LookupCache::find(const QString& ace)
+{
+    const Entry* entry = m_entries.object(ace);
+    if (!entry)
+        return std::nullopt;
+    if (entry->expires.hasExpired()) {
+        m_entries.remove(ace);
+        return std::nullopt;
+    }
+    return entry->result;
+}
+
+void LookupCache::store(const QString& ace, const LookupResult& result)
+{
+    std::chrono::seconds ttl{0};
+    if (result.status == LookupStatus::Found)
+        ttl = m_foundTtl;
+    else if (result.status == LookupStatus::NotRegistered)
+        ttl = m_notRegisteredTtl;
+    if (ttl.count() <= 0 || m_entries.maxCost() <= 0)
+        return;
+    m_entries.insert(ace, new Entry{result, QDeadlineTimer(ttl)});
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "whois_record.h"
+
+#include <QCache>
+#include <QDeadlineTimer>
+#include <QString>
+
+#include <chrono>
+#include <optional>
+
+// Recent answers by A-label, least recently used first out: found domains for an
+// hour, unregistered ones for minutes; failures are never kept.
+class LookupCache final {
+public:
+    LookupCache(int capacity, std::chrono::seconds foundTtl, std::chrono::seconds notRegisteredTtl);
+
+    std::optional<LookupResult> find(const QString& ace);
+    void store(const QString& ace, const LookupResult& result);
+    int size() const { return m_entries.size(); }
+
+private:
+    struct Entry {
+        LookupResult result;
+        QDeadlineTimer expires;
+    };
+    QCache<QString, Entry> m_entries;
+    std::chrono::seconds m_foundTtl;
+    std::chrono::seconds m_notRegisteredTtl;
+};

@@ -1,0 +1,237 @@
+#include "lookup_service.h"
+
+#include "rdap_parse.h"
+#include "whois_text_parse.h"
+
+#include <QFile>
+
+namespace {
+
+// The code page a registry's port-43 server used before UTF-8.
+QByteArray LegacyCodePage(const QString& tld)
+{
+    if (tld == u"cn")
+        return QByteArrayLiteral("GBK");
+    if (tld == u"hk" || tld == u"tw")
+        return QByteArrayLiteral("Big5");
+    return {};
+}
+
+bool IsEmpty(const WhoisRecord& record)
+{
+    return record.registrar.isEmpty() && record.created.isEmpty() && record.expires.isEmpty() &&
+           record.nameServers.isEmpty() && record.statuses.isEmpty();
+}
+
+// Referrals are followed only to plain host names, always on the WHOIS port.
+bool IsHostName(const QString& host)
+{
+    return DomainName::parse(host).has_value() && !host.contains(u':') && !host.contains(u'/');
+}
+
+} // namespace
+
+LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessManager& network,
+                             QObject* parent)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_network(network)
+    , m_cache(settings.cacheEntries, settings.foundTtl, settings.notRegisteredTtl)
+    , m_gate(settings.maxInFlightPerServer, settings.minSpacing)
+    , m_limits{settings.connectTimeout, settings.totalTimeout, settings.maxAnswerBytes}
+{
+    for (auto it = settings.rdapOverrides.cbegin(); it != settings.rdapOverrides.cend(); ++it)
+        m_directory.addRdapOverride(it.key(), it.value());
+    for (auto it = settings.whoisServers.cbegin(); it != settings.whoisServers.cend(); ++it)
+        m_directory.addWhoisServer(it.key(), it.value());
+    m_refresh.setInterval(std::chrono::hours(24));
+    connect(&m_refresh, &QTimer::timeout, this, &LookupService::refreshBootstrap);
+}
+
+void LookupService::startBootstrap()
+{
+    QFile snapshot(m_settings.bootstrapFile);
+    if (snapshot.open(QIODevice::ReadOnly) && !m_directory.loadBootstrap(snapshot.readAll()))
+        qWarning("whoisd: the bootstrap snapshot %s is not a bootstrap file",
+                 qPrintable(m_settings.bootstrapFile));
+    refreshBootstrap();
+    m_refresh.start();
+}
+
+void LookupService::refreshBootstrap()
+{
+    if (m_settings.bootstrapUrl.isEmpty())
+        return;
+    FetchHttp(m_network, QUrl(m_settings.bootstrapUrl), m_limits, [this](HttpAnswer answer) {
+        if (answer.status == 200 && m_directory.loadBootstrap(answer.body))
+            qInfo("whoisd: bootstrap refreshed, %lld TLDs with RDAP",
+                  static_cast<long long>(m_directory.rdapCount()));
+    });
+}
+
+void LookupService::lookup(const DomainName& name, Done done)
+{
+    if (std::optional<LookupResult> cached = m_cache.find(name.ace)) {
+        cached->record.domain = name.unicode;
+        done(*cached);
+        return;
+    }
+    Done store = [this, ace = name.ace, done = std::move(done)](LookupResult result) {
+        m_cache.store(ace, result);
+        done(std::move(result));
+    };
+    if (const QString base = m_directory.rdapBase(name.tld); !base.isEmpty())
+        lookupRdap(name, base, std::move(store));
+    else if (const QString server = m_directory.whoisServer(name.tld); !server.isEmpty())
+        lookupWhois(name, server, std::move(store));
+    else
+        askIana(name, std::move(store));
+}
+
+void LookupService::fetchHttp(const QUrl& url, std::function<void(HttpAnswer)> done)
+{
+    const QString host = url.host();
+    if (m_gate.isPaused(host)) {
+        done(HttpAnswer{429, {}, {}});
+        return;
+    }
+    m_gate.enter(host, [this, url, host, done = std::move(done)] {
+        FetchHttp(m_network, url, m_limits, [this, host, done](HttpAnswer answer) {
+            m_gate.release(host);
+            if (answer.status == 429)
+                m_gate.pause(host, answer.retryAfter.count() > 0 ? answer.retryAfter
+                                                                 : std::chrono::seconds(30));
+            done(std::move(answer));
+        });
+    });
+}
+
+void LookupService::lookupRdap(const DomainName& name, const QString& base, Done done)
+{
+    const QUrl url(base + QStringLiteral("domain/") + name.ace);
+    fetchHttp(url, [this, name, host = url.host(), done = std::move(done)](HttpAnswer answer) {
+        if (answer.status == 404) {
+            done(LookupResult::failed(LookupStatus::NotRegistered, host));
+            return;
+        }
+        if (answer.status == 429) {
+            done(LookupResult::failed(LookupStatus::RateLimited, host));
+            return;
+        }
+        const std::optional<RdapDomain> parsed =
+            answer.status == 200 ? ParseRdapDomain(answer.body) : std::nullopt;
+        if (!parsed) {
+            done(LookupResult::failed(LookupStatus::UpstreamFailed, host));
+            return;
+        }
+        LookupResult found;
+        found.status = LookupStatus::Found;
+        found.record = parsed->record;
+        found.record.domain = name.unicode;
+        if (found.record.whoisServer.isEmpty())
+            found.record.whoisServer = host;
+        found.upstream = host;
+        if (!parsed->hasContacts && !parsed->registrarLink.isEmpty())
+            followRegistrar(name, std::move(found), parsed->registrarLink, std::move(done));
+        else
+            done(std::move(found));
+    });
+}
+
+void LookupService::followRegistrar(const DomainName& name, LookupResult found,
+                                    const QString& link, Done done)
+{
+    const QUrl url(link);
+    if (!url.isValid() || url.scheme() != u"https" || url.host().isEmpty()) {
+        done(std::move(found));
+        return;
+    }
+    fetchHttp(url, [found = std::move(found), done = std::move(done), name](HttpAnswer answer) mutable {
+        // The registry's answer stands on its own when the registrar's fails.
+        if (answer.status == 200) {
+            if (const std::optional<RdapDomain> registrar = ParseRdapDomain(answer.body)) {
+                MergeRegistrarRecord(found.record, registrar->record);
+                found.record.domain = name.unicode;
+            }
+        }
+        done(std::move(found));
+    });
+}
+
+void LookupService::fetchWhois(const QString& server, const QString& query,
+                               std::function<void(std::optional<WhoisText>)> done)
+{
+    const QString target = m_settings.whoisAddresses.value(server, server);
+    const qsizetype colon = target.lastIndexOf(u':');
+    const QString address = colon > 0 ? target.left(colon) : target;
+    const quint16 port = colon > 0 ? static_cast<quint16>(target.mid(colon + 1).toUInt())
+                                   : m_settings.whoisPort;
+    const QByteArray codePage = LegacyCodePage(query.section(u'.', -1));
+    m_gate.enter(server, [this, server, address, port, query, codePage, done = std::move(done)] {
+        FetchWhois(address, port, query, m_limits,
+                   [this, server, codePage, done](std::optional<QByteArray> answer) {
+                       m_gate.release(server);
+                       if (!answer) {
+                           done(std::nullopt);
+                           return;
+                       }
+                       done(ParseWhoisText(DecodeWhoisAnswer(*answer, codePage)));
+                   });
+    });
+}
+
+void LookupService::lookupWhois(const DomainName& name, const QString& server, Done done)
+{
+    fetchWhois(server, name.ace, [this, name, server, done = std::move(done)](std::optional<WhoisText> registry) {
+        if (!registry) {
+            done(LookupResult::failed(LookupStatus::UpstreamFailed, server));
+            return;
+        }
+        if (registry->notRegistered) {
+            done(LookupResult::failed(LookupStatus::NotRegistered, server));
+            return;
+        }
+        LookupResult found;
+        found.status = LookupStatus::Found;
+        found.record = registry->record;
+        found.record.domain = name.unicode;
+        found.record.whoisServer = server;
+        found.upstream = server;
+        const QString referral = registry->referral;
+        if (referral.isEmpty() || referral == server || !IsHostName(referral)) {
+            if (IsEmpty(found.record))
+                found = LookupResult::failed(LookupStatus::UpstreamFailed, server);
+            done(std::move(found));
+            return;
+        }
+        // A thin registry names the registrar's server: ask it once.
+        fetchWhois(referral, name.ace, [found, referral, done](std::optional<WhoisText> registrar) mutable {
+            if (registrar && !registrar->notRegistered && !IsEmpty(registrar->record)) {
+                MergeRegistrarRecord(found.record, registrar->record);
+                found.record.whoisServer = referral;
+                found.upstream = referral;
+            }
+            if (IsEmpty(found.record))
+                found = LookupResult::failed(LookupStatus::UpstreamFailed, found.upstream);
+            done(std::move(found));
+        });
+    });
+}
+
+void LookupService::askIana(const DomainName& name, Done done)
+{
+    const QString iana = m_settings.ianaWhois;
+    fetchWhois(iana, name.tld, [this, name, iana, done = std::move(done)](std::optional<WhoisText> answer) {
+        if (!answer) {
+            done(LookupResult::failed(LookupStatus::UpstreamFailed, iana));
+            return;
+        }
+        const QString server = answer->ianaRefer;
+        if (server.isEmpty() || !IsHostName(server)) {
+            done(LookupResult::failed(LookupStatus::Invalid, iana));
+            return;
+        }
+        m_directory.addWhoisServer(name.tld, server);
+        lookupWhois(name, server, std::move(done));
+    });
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QHash>
+#include <QHostAddress>
+#include <QString>
+#include <QStringList>
+
+#include <chrono>
+#include <optional>
+
+// Everything the service can be told, from its command line and an optional settings
+// file (INI; the command line wins). "whoisd --help" lists the options.
+struct ServiceSettings {
+    QHostAddress listenAddress = QHostAddress::LocalHost;
+    quint16 port = 8443;
+    QString certificateFile;
+    QString keyFile;
+
+    // The update endpoint's answer.
+    QString version = QStringLiteral("1.0.0");
+    QString sid = QStringLiteral("1");
+    QString must = QStringLiteral("0");
+
+    // Upstreams.
+    QString bootstrapFile;  // snapshot of the IANA DNS bootstrap file
+    QString bootstrapUrl = QStringLiteral("https://data.iana.org/rdap/dns.json");
+    QString ianaWhois = QStringLiteral("whois.iana.org");
+    QHash<QString, QString> rdapOverrides;  // tld -> RDAP base URL
+    QHash<QString, QString> whoisServers;   // tld -> port-43 host
+    QHash<QString, QString> whoisAddresses; // port-43 host -> "address:port" to connect to
+    quint16 whoisPort = 43;
+
+    // Limits.
+    std::chrono::milliseconds connectTimeout{5000};
+    std::chrono::milliseconds totalTimeout{15000};
+    qint64 maxAnswerBytes = 1024 * 1024;
+    int maxInFlightPerServer = 4;
+    std::chrono::milliseconds minSpacing{100};
+    int cacheEntries = 100000;
+    std::chrono::seconds foundTtl{3600};
+    std::chrono::seconds notRegisteredTtl{300};
+
+    // The built-in tables for registries missing from the bootstrap file.
+    static QHash<QString, QString> defaultRdapOverrides();
+    static QHash<QString, QString> defaultWhoisServers();
+
+    // Parses the arguments (argv[0] first). On a usage error or --help, the text to
+    // print is returned in `message` and nothing else is set.
+    static std::optional<ServiceSettings> fromArguments(const QStringList& arguments,
+                                                        QString* message);
+};

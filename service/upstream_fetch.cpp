@@ -1,0 +1,102 @@
+#include "upstream_fetch.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QTcpSocket>
+#include <QTimer>
+
+#include <memory>
+
+void FetchHttp(QNetworkAccessManager& network, const QUrl& url, const UpstreamLimits& limits,
+               std::function<void(HttpAnswer)> done)
+{
+    QNetworkRequest request(url);
+    request.setRawHeader(QByteArrayLiteral("Accept"), QByteArrayLiteral("application/rdap+json"));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::NoLessSafeRedirectPolicy);
+    request.setMaximumRedirectsAllowed(5);
+    request.setTransferTimeout(static_cast<int>(limits.connectTimeout.count()));
+    QNetworkReply* reply = network.get(request);
+
+    auto limit = new QTimer(reply);
+    limit->setSingleShot(true);
+    QObject::connect(limit, &QTimer::timeout, reply, &QNetworkReply::abort);
+    limit->start(limits.totalTimeout);
+    const qint64 maxBytes = limits.maxBytes;
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply, maxBytes](qint64 received, qint64) {
+        if (received > maxBytes)
+            reply->abort();
+    });
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, maxBytes, done = std::move(done)] {
+        reply->deleteLater();
+        HttpAnswer answer;
+        const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+        if (reply->error() == QNetworkReply::OperationCanceledError || !status.isValid()) {
+            done(answer);
+            return;
+        }
+        answer.body = reply->readAll();
+        if (answer.body.size() > maxBytes) {
+            done(HttpAnswer{});
+            return;
+        }
+        answer.status = status.toInt();
+        answer.retryAfter = std::chrono::seconds(reply->rawHeader("Retry-After").trimmed().toLongLong());
+        done(std::move(answer));
+    });
+}
+
+void FetchWhois(const QString& address, quint16 port, const QString& query,
+                const UpstreamLimits& limits, std::function<void(std::optional<QByteArray>)> done)
+{
+    auto* socket = new QTcpSocket;
+    struct State {
+        QByteArray answer;
+        bool finished = false;
+        std::function<void(std::optional<QByteArray>)> done;
+    };
+    auto state = std::make_shared<State>();
+    state->done = std::move(done);
+    const auto finish = [socket, state](std::optional<QByteArray> answer) {
+        if (state->finished)
+            return;
+        state->finished = true;
+        socket->abort();
+        socket->deleteLater();
+        state->done(std::move(answer));
+    };
+
+    auto* connectLimit = new QTimer(socket);
+    connectLimit->setSingleShot(true);
+    QObject::connect(connectLimit, &QTimer::timeout, socket, [finish] { finish(std::nullopt); });
+    auto* totalLimit = new QTimer(socket);
+    totalLimit->setSingleShot(true);
+    QObject::connect(totalLimit, &QTimer::timeout, socket, [finish] { finish(std::nullopt); });
+
+    QObject::connect(socket, &QTcpSocket::connected, socket, [socket, connectLimit, query] {
+        connectLimit->stop();
+        socket->write(query.toUtf8() + "\r\n");
+    });
+    const qint64 maxBytes = limits.maxBytes;
+    QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, state, finish, maxBytes] {
+        state->answer += socket->readAll();
+        if (state->answer.size() > maxBytes)
+            finish(std::nullopt);
+    });
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, [socket, state, finish] {
+        state->answer += socket->readAll();
+        finish(state->answer.isEmpty() ? std::nullopt : std::optional<QByteArray>(state->answer));
+    });
+    QObject::connect(socket, &QTcpSocket::errorOccurred, socket, [socket, state, finish](QAbstractSocket::SocketError error) {
+        // The server closing after its answer is the normal end of an exchange.
+        if (error == QAbstractSocket::RemoteHostClosedError && !state->answer.isEmpty()) {
+            state->answer += socket->readAll();
+            finish(state->answer);
+            return;
+        }
+        finish(std::nullopt);
+    });
+    connectLimit->start(limits.connectTimeout);
+    totalLimit->start(limits.totalTimeout);
+    socket->connectToHost(address, port);
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QJsonObject>
+#include <QString>
+
+// The nine fields the program shows for a domain, as the lookup endpoint returns them.
+struct WhoisRecord {
+    QString domain;        // as asked (Unicode form)
+    QString registrar;     // "personal"
+    QString email;         // registrant's, else the registrar's abuse contact
+    QString phone;
+    QString created;       // YYYY-MM-DD, UTC
+    QString expires;       // YYYY-MM-DD, UTC
+    QString whoisServer;   // "domain_service"
+    QString nameServers;   // lower case, joined by ","
+    QString statuses;      // EPP codes, joined by ","
+
+    QJsonObject toWeb() const;
+};
+
+// What a lookup came to.
+enum class LookupStatus { Found, NotRegistered, Invalid, BadToken, UpstreamFailed, RateLimited };
+
+struct LookupResult {
+    LookupStatus status = LookupStatus::UpstreamFailed;
+    WhoisRecord record;
+    QString upstream; // the server that answered, for the log
+
+    static LookupResult failed(LookupStatus status, QString upstream = {})
+    {
+        LookupResult result;
+        result.status = status;
+        result.upstream = std::move(upstream);
+        return result;
+    }
+};
+
+// The lookup endpoint's reply for a result.
+QJsonObject LookupReply(const LookupResult& result);
+
+// The short refusal message for each outcome that is not Found.
+QString RefusalMessage(LookupStatus status);
+
+// Blank for values that only say the data is withheld.
+QString UnlessRedacted(const QString& value);
+
+// An ISO 8601 or common WHOIS date as YYYY-MM-DD in UTC; empty when unreadable.
+QString NormalizeDate(const QString& text);
+
+// "tel:+1.5555551234;ext=1" and similar as a plain number.
+QString PlainPhone(const QString& value);
+
+// RDAP status wording ("client transfer prohibited") as its EPP code
+// ("clientTransferProhibited"); EPP codes pass unchanged.
+QString EppStatus(const QString& status);

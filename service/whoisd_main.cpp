@@ -1,0 +1,70 @@
+// whoisd: the lookup and update service behind the batch WHOIS tool.
+#include "http_front.h"
+#include "lookup_service.h"
+#include "settings.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QSocketNotifier>
+
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+int g_signalPipe[2] = {-1, -1};
+
+void OnTerminate(int)
+{
+    const char byte = 1;
+    [[maybe_unused]] const auto written = ::write(g_signalPipe[1], &byte, 1);
+}
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("whoisd"));
+    QString message;
+    const std::optional<ServiceSettings> settings =
+        ServiceSettings::fromArguments(QCoreApplication::arguments(), &message);
+    if (!settings) {
+        std::fputs(qPrintable(message), stderr);
+        return message.startsWith(QStringLiteral("Usage")) ? 0 : 2;
+    }
+
+    // SIGTERM and SIGINT end the event loop through a pipe, outside the handler.
+    if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
+        return 1;
+    QSocketNotifier stop(g_signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&stop, &QSocketNotifier::activated, &app, [] {
+        std::fputs("whoisd: stopping\n", stderr);
+        QCoreApplication::quit();
+    });
+    std::signal(SIGTERM, OnTerminate);
+    std::signal(SIGINT, OnTerminate);
+
+    QNetworkAccessManager network;
+    LookupService lookups(*settings, network);
+    lookups.startBootstrap();
+    HttpFront front(*settings, lookups);
+    QString error;
+    const quint16 port = front.listen(ReadFile(settings->certificateFile), ReadFile(settings->keyFile), &error);
+    if (port == 0) {
+        std::fprintf(stderr, "whoisd: %s\n", qPrintable(error));
+        return 1;
+    }
+    std::fprintf(stderr, "whoisd: listening on https://%s:%u\n",
+                 qPrintable(settings->listenAddress.toString()), port);
+    return app.exec();
+}

@@ -83,14 +83,13 @@ void FetchWhois(const QString& address, quint16 port, const QString& query,
         if (state->answer.size() > maxBytes)
             finish(std::nullopt);
     });
-    QObject::connect(socket, &QTcpSocket::disconnected, socket, [socket, state, finish] {
-        state->answer += socket->readAll();
+    // Everything the server sent has come through readyRead before it closes.
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, [state, finish] {
         finish(state->answer.isEmpty() ? std::nullopt : std::optional<QByteArray>(state->answer));
     });
-    QObject::connect(socket, &QTcpSocket::errorOccurred, socket, [socket, state, finish](QAbstractSocket::SocketError error) {
+    QObject::connect(socket, &QTcpSocket::errorOccurred, socket, [state, finish](QAbstractSocket::SocketError error) {
         // The server closing after its answer is the normal end of an exchange.
         if (error == QAbstractSocket::RemoteHostClosedError && !state->answer.isEmpty()) {
-            state->answer += socket->readAll();
             finish(state->answer);
             return;
         }

@@ -42,9 +42,11 @@ QJsonObject LookupReply(const LookupResult& result)
 
 QString UnlessRedacted(const QString& value)
 {
+    // Whole-value notices only: a registrar may well be called "Redacted Ltd".
     static const QRegularExpression kWithheld(
-        QStringLiteral("redacted|withheld|not disclosed|non-public data|data protected|"
-                       "privacy|please query the rdds|contact the registrar"),
+        QStringLiteral("^(redacted( for privacy)?|data redacted|redacted \\|.*|not disclosed|"
+                       "withheld( for privacy)?|non-public data|data protected|privacy protected|"
+                       "statutory masking enabled|please query the .*)$"),
         QRegularExpression::CaseInsensitiveOption);
     const QString trimmed = value.trimmed();
     return kWithheld.match(trimmed).hasMatch() ? QString() : trimmed;

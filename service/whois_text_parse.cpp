@@ -49,7 +49,7 @@ WhoisText ParseWhoisText(const QString& text)
 
     WhoisText parsed;
     WhoisRecord& record = parsed.record;
-    QString registrantEmail, abuseEmail, registrantPhone, abusePhone;
+    QString registrantEmail, contactEmail, abuseEmail, registrantPhone, abusePhone;
     QStringList servers, statuses;
     bool inNameServerBlock = false;
 
@@ -77,6 +77,8 @@ WhoisText ParseWhoisText(const QString& text)
             SetOnce(record.registrar, UnlessRedacted(value));
         else if (KeyIs(key, {"Registrant Email", "Registrant Contact Email", "Registrant E-mail"}))
             SetOnce(registrantEmail, UnlessRedacted(value));
+        else if (KeyIs(key, {"Email", "E-mail"}))
+            SetOnce(contactEmail, UnlessRedacted(value)); // the .hk registrant block
         else if (KeyIs(key, {"Registrar Abuse Contact Email"}))
             SetOnce(abuseEmail, UnlessRedacted(value));
         else if (KeyIs(key, {"Registrant Phone", "Registrant Contact Phone"}))
@@ -99,7 +101,9 @@ WhoisText ParseWhoisText(const QString& text)
         else if (KeyIs(key, {"refer"}))
             SetOnce(parsed.ianaRefer, value.toLower());
     }
-    record.email = registrantEmail.isEmpty() ? abuseEmail : registrantEmail;
+    record.email = !registrantEmail.isEmpty() ? registrantEmail
+                   : !contactEmail.isEmpty()  ? contactEmail
+                                              : abuseEmail;
     record.phone = registrantPhone.isEmpty() ? abusePhone : registrantPhone;
     for (QString& server : servers) {
         if (server.endsWith(u'.'))

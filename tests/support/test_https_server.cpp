@@ -27,6 +27,7 @@ QByteArray ReasonPhrase(int status)
     switch (status) {
     case 200: return "OK";
     case 404: return "Not Found";
+    case 429: return "Too Many Requests";
     case 500: return "Internal Server Error";
     default: return "Status";
     }
@@ -80,6 +81,8 @@ void Serve(QSslSocket* socket, TestHttpsServer& owner)
                                + ReasonPhrase(response.status) + "\r\n";
             bytes += "Content-Type: " + response.contentType + "\r\n";
             bytes += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+            for (const auto& [name, value] : response.headers)
+                bytes += name + ": " + value + "\r\n";
             bytes += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
             bytes += response.body;
             socket->write(bytes);

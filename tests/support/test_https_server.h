@@ -35,6 +35,7 @@ public:
         QByteArray contentType = "application/json; charset=utf-8";
         int delayMs = 0;
         bool hangUp = false; // close the connection without answering
+        QList<QPair<QByteArray, QByteArray>> headers = {}; // extra response headers
     };
 
     using Handler = std::function<Response(const Request&)>;

@@ -1,0 +1,282 @@
+#include "bootstrap.h"
+#include "domain_name.h"
+#include "rdap_parse.h"
+#include "settings.h"
+#include "whois_record.h"
+#include "whois_text_parse.h"
+
+#include <QFile>
+#include <QStringEncoder>
+#include <QTemporaryFile>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+namespace {
+
+QByteArray Fixture(const char* name)
+{
+    QFile file(QStringLiteral(WHOIS_SERVICE_FIXTURES "/") + QString::fromLatin1(name));
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing fixture %s", name);
+    return file.readAll();
+}
+
+QString Fields(const WhoisRecord& record)
+{
+    return QStringList{record.registrar, record.email,       record.phone,
+                       record.created,   record.expires,     record.whoisServer,
+                       record.nameServers, record.statuses}
+        .join(u'|');
+}
+
+} // namespace
+
+class TestServiceParsing final : public QObject {
+    Q_OBJECT
+private slots:
+    void statuses_data();
+    void statuses();
+    void dates_data();
+    void dates();
+    void names_data();
+    void names();
+    void rdapRecords_data();
+    void rdapRecords();
+    void rdapRejectsOtherObjects();
+    void whoisAnswers_data();
+    void whoisAnswers();
+    void whoisDecoding();
+    void bootstrapFile();
+    void settings();
+};
+
+void TestServiceParsing::statuses_data()
+{
+    QTest::addColumn<QString>("rdap");
+    QTest::addColumn<QString>("epp");
+    QTest::newRow("client transfer prohibited") << u"client transfer prohibited"_s << u"clientTransferProhibited"_s;
+    QTest::newRow("server hold") << u"server hold"_s << u"serverHold"_s;
+    QTest::newRow("redemption period") << u"redemption period"_s << u"redemptionPeriod"_s;
+    QTest::newRow("pending delete") << u"pending delete"_s << u"pendingDelete"_s;
+    QTest::newRow("active is ok") << u"active"_s << u"ok"_s;
+    QTest::newRow("inactive") << u"inactive"_s << u"inactive"_s;
+    QTest::newRow("EPP code unchanged") << u"clientHold"_s << u"clientHold"_s;
+    QTest::newRow("upper case words") << u"Client Delete Prohibited"_s << u"clientDeleteProhibited"_s;
+}
+
+void TestServiceParsing::statuses()
+{
+    QFETCH(QString, rdap);
+    QFETCH(QString, epp);
+    QCOMPARE(EppStatus(rdap), epp);
+}
+
+void TestServiceParsing::dates_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("date");
+    QTest::newRow("UTC") << u"1995-08-14T04:00:00Z"_s << u"1995-08-14"_s;
+    QTest::newRow("offset moves the day") << u"2027-08-30T23:30:00-02:00"_s << u"2027-08-31"_s;
+    QTest::newRow("fraction") << u"2020-01-02T03:04:05.678Z"_s << u"2020-01-02"_s;
+    QTest::newRow(".cn form") << u"2003-03-12 19:26:41"_s << u"2003-03-12"_s;
+    QTest::newRow(".hk form") << u"15-09-1997"_s << u"1997-09-15"_s;
+    QTest::newRow("date only") << u"2001-02-03"_s << u"2001-02-03"_s;
+    QTest::newRow("month name") << u"03-Feb-2001"_s << u"2001-02-03"_s;
+    QTest::newRow("garbage") << u"soon"_s << QString();
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestServiceParsing::dates()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, date);
+    QCOMPARE(NormalizeDate(text), date);
+}
+
+void TestServiceParsing::names_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("ace"); // empty: refused
+    QTest::addColumn<QString>("tld");
+    QTest::newRow("plain") << u"Example.COM"_s << u"example.com"_s << u"com"_s;
+    QTest::newRow("trailing dot") << u"example.org."_s << u"example.org"_s << u"org"_s;
+    QTest::newRow("internationalised") << u"中文.com"_s << u"xn--fiq228c.com"_s << u"com"_s;
+    QTest::newRow("Chinese TLD") << u"例子.中国"_s << u"xn--fsqu00a.xn--fiqs8s"_s << u"xn--fiqs8s"_s;
+    QTest::newRow("single label") << u"com"_s << QString() << QString();
+    QTest::newRow("empty label") << u"a..com"_s << QString() << QString();
+    QTest::newRow("leading hyphen") << u"-a.com"_s << QString() << QString();
+    QTest::newRow("label of 64") << (QString(64, u'a') + u".com"_s) << QString() << QString();
+    QTest::newRow("label of 63") << (QString(63, u'a') + u".com"_s) << (QString(63, u'a') + u".com"_s) << u"com"_s;
+    QTest::newRow("too long") << (QString(60, u'a') + u"."_s).repeated(5) + u"com"_s << QString() << QString();
+    QTest::newRow("query characters") << u"a&b=c.com"_s << QString() << QString();
+    QTest::newRow("space") << u"a b.com"_s << QString() << QString();
+    QTest::newRow("numeric TLD") << u"10.0.0.1"_s << QString() << QString();
+    QTest::newRow("http://") << u"http://a.com"_s << QString() << QString();
+}
+
+void TestServiceParsing::names()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, ace);
+    QFETCH(QString, tld);
+    const std::optional<DomainName> parsed = DomainName::parse(name);
+    QCOMPARE(parsed.has_value(), !ace.isEmpty());
+    if (parsed) {
+        QCOMPARE(parsed->ace, ace);
+        QCOMPARE(parsed->tld, tld);
+    }
+}
+
+void TestServiceParsing::rdapRecords_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<QString>("fields");
+    QTest::addColumn<bool>("hasContacts");
+    QTest::addColumn<QString>("link");
+    QTest::newRow("thick record: registrant contacts")
+        << Fixture("rdap_thick.json")
+        << u"Example Registrar, Inc.|holder@example.org|+86.1085000000|1995-08-31|2027-08-31|"
+           u"whois.publicinterestregistry.org|a.iana-servers.net,b.iana-servers.net|"
+           u"clientTransferProhibited,clientDeleteProhibited,ok"_s
+        << true << QString();
+    QTest::newRow("thin record: registrar link, no contacts")
+        << Fixture("rdap_thin_com.json")
+        << u"RESERVED-Internet Assigned Numbers Authority|||1995-08-14|2026-08-13|"
+           u"whois.verisign-grs.com|a.iana-servers.net,b.iana-servers.net|"
+           u"clientDeleteProhibited,clientTransferProhibited,clientUpdateProhibited"_s
+        << false << u"REGISTRAR_LINK"_s;
+    QTest::newRow("registrar record: redacted registrant, abuse contact")
+        << Fixture("rdap_registrar_com.json")
+        << u"Registrar of Record LLC|abuse@ror.example|+1.3105551212|||||clientTransferProhibited"_s
+        << true << QString();
+    QTest::newRow("redacted record: no notice as data")
+        << Fixture("rdap_redacted.json")
+        << u"Redacted Registrar Ltd|||2020-01-02||||serverHold,redemptionPeriod"_s << true << QString();
+}
+
+void TestServiceParsing::rdapRecords()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(QString, fields);
+    QFETCH(bool, hasContacts);
+    QFETCH(QString, link);
+    const std::optional<RdapDomain> parsed = ParseRdapDomain(body);
+    QVERIFY(parsed);
+    QCOMPARE(Fields(parsed->record), fields);
+    QCOMPARE(parsed->hasContacts, hasContacts);
+    QCOMPARE(parsed->registrarLink, link);
+}
+
+void TestServiceParsing::rdapRejectsOtherObjects()
+{
+    const QList<QByteArray> others{"<html>", "{}", "[1]", "{\"objectClassName\":\"entity\"}",
+                                   "{\"errorCode\":404,\"title\":\"Not Found\"}"};
+    for (const QByteArray& body : others)
+        QVERIFY(!ParseRdapDomain(body));
+    // Odd member types do no harm.
+    const QByteArray odd = "{\"objectClassName\":\"domain\",\"entities\":7,\"events\":\"x\","
+                           "\"status\":[1,{}],\"nameservers\":[null]}";
+    QVERIFY(ParseRdapDomain(odd).has_value());
+}
+
+void TestServiceParsing::whoisAnswers_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("fields");
+    QTest::addColumn<bool>("notRegistered");
+    QTest::addColumn<QString>("referral");
+    QTest::newRow(".cn") << QString::fromUtf8(Fixture("whois_cn.txt"))
+                         << u"阿里云计算有限公司（万网）|admin@example.cn||2003-03-12|2028-03-12||"
+                            u"ns1.example.cn,ns2.example.cn|clientDeleteProhibited,clientTransferProhibited"_s
+                         << false << QString();
+    QTest::newRow(".hk") << QString::fromUtf8(Fixture("whois_hk.txt"))
+                         << u"Hong Kong Domain Name Registration Company Limited|holder@example.hk||1997-09-15|"
+                            u"2027-09-14||ns1.example.hk,ns2.example.net|ok"_s
+                         << false << QString();
+    QTest::newRow("thin .com registry") << QString::fromUtf8(Fixture("whois_com_registry.txt"))
+                                        << u"Example Registrar, Inc.|abuse@registrar.example|+1.5555550100|"
+                                           u"1995-08-14|2026-08-13||a.iana-servers.net,b.iana-servers.net|"
+                                           u"clientDeleteProhibited,clientTransferProhibited"_s
+                                        << false << u"whois.registrar.example"_s;
+    QTest::newRow("not registered") << QString::fromUtf8(Fixture("whois_not_found.txt"))
+                                    << u"|||||||"_s << true << QString();
+    QTest::newRow("garbage") << u"\u0001\u0002binary\u0000"_s << u"|||||||"_s << false << QString();
+}
+
+void TestServiceParsing::whoisAnswers()
+{
+    QFETCH(QString, text);
+    QFETCH(QString, fields);
+    QFETCH(bool, notRegistered);
+    QFETCH(QString, referral);
+    const WhoisText parsed = ParseWhoisText(text);
+    QCOMPARE(Fields(parsed.record), fields);
+    QCOMPARE(parsed.notRegistered, notRegistered);
+    QCOMPARE(parsed.referral, referral);
+    QCOMPARE(ParseWhoisText(QString::fromUtf8(Fixture("whois_iana_tld.txt"))).ianaRefer,
+             u"whois.nic.example-tld"_s);
+}
+
+void TestServiceParsing::whoisDecoding()
+{
+    const QString text = u"Sponsoring Registrar: 阿里云"_s;
+    QCOMPARE(DecodeWhoisAnswer(text.toUtf8(), "GBK"), text);
+    QCOMPARE(DecodeWhoisAnswer(QStringEncoder("GBK").encode(text), "GBK"), text);
+    QCOMPARE(DecodeWhoisAnswer("caf\xE9", {}), u"café"_s);
+}
+
+void TestServiceParsing::bootstrapFile()
+{
+    ServerDirectory directory;
+    QVERIFY(!directory.loadBootstrap("not json"));
+    const QByteArray bootstrap = "{\"services\":[[[\"com\",\"NET\"],[\"http://r.example/a\",\"https://r.example/a\"]],"
+                                 "[[\"org\"],[\"https://o.example/rdap/\"]]]}";
+    QVERIFY(directory.loadBootstrap(bootstrap));
+    QCOMPARE(directory.rdapBase(u"com"_s), u"https://r.example/a/"_s);
+    QCOMPARE(directory.rdapBase(u"net"_s), u"https://r.example/a/"_s);
+    QCOMPARE(directory.rdapBase(u"ORG"_s), u"https://o.example/rdap/"_s);
+    QCOMPARE(directory.rdapBase(u"me"_s), QString());
+    directory.addRdapOverride(u"me"_s, u"https://m.example/rdap"_s);
+    QCOMPARE(directory.rdapBase(u"me"_s), u"https://m.example/rdap/"_s);
+    // A broken refresh keeps what was there.
+    QVERIFY(!directory.loadBootstrap("{\"services\":[]}"));
+    QCOMPARE(directory.rdapBase(u"com"_s), u"https://r.example/a/"_s);
+
+    ServerDirectory shipped;
+    QFile snapshot(QStringLiteral(WHOIS_SERVICE_DATA "/rdap-dns-bootstrap.json"));
+    QVERIFY(snapshot.open(QIODevice::ReadOnly));
+    QVERIFY(shipped.loadBootstrap(snapshot.readAll()));
+    QVERIFY(!shipped.rdapBase(u"com"_s).isEmpty());
+}
+
+void TestServiceParsing::settings()
+{
+    QString message;
+    QVERIFY(!ServiceSettings::fromArguments({u"whoisd"_s, u"--help"_s}, &message));
+    QVERIFY(message.contains(u"--whois-server"_s));
+    message.clear();
+    QVERIFY(!ServiceSettings::fromArguments({u"whoisd"_s, u"--port"_s, u"x"_s}, &message));
+    QVERIFY(message.contains(u"--port"_s));
+
+    QTemporaryFile config;
+    QVERIFY(config.open());
+    config.write("port=9000\nsid=42\nmax-in-flight=2\n");
+    config.close();
+    message.clear();
+    const auto parsed = ServiceSettings::fromArguments(
+        {u"whoisd"_s, u"--config"_s, config.fileName(), u"--port"_s, u"9001"_s, u"--whois-server"_s,
+         u"hk=whois.other.hk"_s, u"--whois-address"_s, u"whois.other.hk=127.0.0.1:4343"_s},
+        &message);
+    QVERIFY2(parsed, qPrintable(message));
+    QCOMPARE(parsed->port, 9001);
+    QCOMPARE(parsed->sid, u"42"_s);
+    QCOMPARE(parsed->maxInFlightPerServer, 2);
+    QCOMPARE(parsed->whoisServers.value(u"hk"_s), u"whois.other.hk"_s);
+    QCOMPARE(parsed->whoisServers.value(u"cn"_s), u"whois.cnnic.cn"_s);
+    QCOMPARE(parsed->whoisAddresses.value(u"whois.other.hk"_s), u"127.0.0.1:4343"_s);
+    QCOMPARE(parsed->rdapOverrides.value(u"me"_s), u"https://rdap.identitydigital.services/rdap/"_s);
+}
+
+QTEST_APPLESS_MAIN(TestServiceParsing)
+#include "tst_service_parsing.moc"

@@ -1,0 +1,317 @@
+#include "batch/lookup_reply.h"
+#include "digest/md5_hex.h"
+#include "http_front.h"
+#include "lookup_service.h"
+#include "net/http_get_text.h"
+#include "net/reply_wait.h"
+#include "support/fake_whois_server.h"
+#include "support/test_https_server.h"
+#include "upstream_gate.h"
+
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QStringEncoder>
+#include <QTemporaryFile>
+#include <QElapsedTimer>
+#include <QTest>
+#include <QTimer>
+
+using namespace Qt::Literals::StringLiterals;
+using Response = TestHttpsServer::Response;
+
+namespace {
+
+QByteArray ReadFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        qFatal("missing %s", qPrintable(path));
+    return file.readAll();
+}
+
+QByteArray Fixture(const char* name)
+{
+    return ReadFile(QStringLiteral(WHOIS_SERVICE_FIXTURES "/") + QString::fromLatin1(name));
+}
+
+QString Row(const LookupOutcome& outcome)
+{
+    if (const auto* row = std::get_if<ResultRow>(&outcome))
+        return QStringList(row->fields.begin(), row->fields.end()).join(u'|');
+    if (const auto* refused = std::get_if<LookupRefused>(&outcome))
+        return u"refused: "_s + refused->message;
+    return u"unreadable"_s;
+}
+
+// The service in this process, between the program's own helpers and fake upstreams:
+// an HTTPS RDAP server and two port-43 servers (a registry's and a registrar's).
+struct Stack {
+    Stack()
+    {
+        TestHttpsServer::trustTestAuthority();
+        rdap.setHandler([this](const TestHttpsServer::Request& request) { return answerRdap(request); });
+        const QByteArray bootstrapJson =
+            "{\"services\":[[[\"org\",\"com\",\"info\"],[\"" + rdap.baseUrl().toLatin1() + "/rdap/\"]]]}";
+        bootstrap.open();
+        bootstrap.write(bootstrapJson);
+        bootstrap.close();
+
+        registry.answer("example.cn", QStringEncoder("GBK").encode(QString::fromUtf8(Fixture("whois_cn.txt"))));
+        registry.answer("example.hk", Fixture("whois_hk.txt"));
+        registry.answer("example.net", Fixture("whois_com_registry.txt"));
+        registry.answer("nosuch.net", Fixture("whois_not_found.txt"));
+        registry.answer("garbage.net", QByteArray("\x01\x02\xff\xfe", 4));
+        registry.answer("exampletld", Fixture("whois_iana_tld.txt"));
+        registry.answer("example.exampletld", Fixture("whois_cn.txt"));
+        registry.answer("nowhere", "% no such TLD\r\n");
+        registrar.answer("example.net", Fixture("whois_com_registrar.txt"));
+
+        settings.port = 0;
+        settings.bootstrapFile = bootstrap.fileName();
+        settings.bootstrapUrl.clear();
+        settings.ianaWhois = u"whois.iana.org"_s;
+        settings.whoisServers = ServiceSettings::defaultWhoisServers();
+        settings.whoisServers.insert(u"net"_s, u"whois.verisign-grs.com"_s);
+        for (const char* host : {"whois.cnnic.cn", "whois.hkirc.hk", "whois.verisign-grs.com",
+                                 "whois.iana.org", "whois.nic.example-tld"})
+            settings.whoisAddresses.insert(QString::fromLatin1(host), registry.address());
+        settings.whoisAddresses.insert(u"whois.registrar.example"_s, registrar.address());
+        settings.totalTimeout = std::chrono::milliseconds(1000);
+        settings.minSpacing = std::chrono::milliseconds(0);
+    }
+
+    void start()
+    {
+        service = std::make_unique<LookupService>(settings, upstreamNetwork);
+        service->startBootstrap();
+        front = std::make_unique<HttpFront>(settings, *service);
+        QString error;
+        const quint16 port = front->listen(
+            ReadFile(QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt")),
+            ReadFile(QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key")), &error);
+        if (port == 0)
+            qFatal("%s", qPrintable(error));
+        baseUrl = u"https://127.0.0.1:%1"_s.arg(port);
+    }
+
+    Response answerRdap(const TestHttpsServer::Request& request)
+    {
+        const QByteArray path = request.path;
+        if (path == "/rdap/domain/example.org")
+            return {200, Fixture("rdap_thick.json"), "application/rdap+json"};
+        if (path == "/rdap/domain/example.com")
+            return {200, Fixture("rdap_thin_com.json").replace("REGISTRAR_LINK", rdap.baseUrl().toLatin1() + "/registrar/domain/example.com"),
+                    "application/rdap+json"};
+        if (path == "/registrar/domain/example.com")
+            return {200, Fixture("rdap_registrar_com.json"), "application/rdap+json"};
+        if (path == "/rdap/domain/xn--fiq228c.info")
+            return {200, Fixture("rdap_redacted.json"), "application/rdap+json"};
+        if (path == "/rdap/domain/busy.org")
+            return {429, "{}", "application/rdap+json", 0, false, {{"Retry-After", "60"}}};
+        if (path == "/rdap/domain/slow.org")
+            return {200, Fixture("rdap_thick.json"), "application/rdap+json", 3000};
+        if (path == "/rdap/domain/garbage.org")
+            return {200, "<html>maintenance</html>", "text/html"};
+        return {404, R"({"errorCode":404})", "application/rdap+json"};
+    }
+
+    // A lookup as the program makes it.
+    QString lookUp(const QString& name) { return Row(MapLookupReply(HttpGetText(client, LookupUrl(baseUrl, name)))); }
+
+    int rdapRequests(const QByteArray& path) const
+    {
+        int count = 0;
+        for (const auto& request : rdap.requests())
+            count += request.path == path ? 1 : 0;
+        return count;
+    }
+
+    TestHttpsServer rdap;
+    FakeWhoisServer registry;
+    FakeWhoisServer registrar;
+    QTemporaryFile bootstrap;
+    ServiceSettings settings;
+    QNetworkAccessManager upstreamNetwork;
+    QNetworkAccessManager client;
+    std::unique_ptr<LookupService> service;
+    std::unique_ptr<HttpFront> front;
+    QString baseUrl;
+};
+
+} // namespace
+
+class TestWhoisd final : public QObject {
+    Q_OBJECT
+private slots:
+    void lookups_data();
+    void lookups();
+    void tokenIsCheckedFirst();
+    void answersAreCached();
+    void rateLimitIsHonoured();
+    void slowUpstreamTimesOut();
+    void updateEndpoint();
+    void gateBoundsEachServer();
+};
+
+void TestWhoisd::lookups_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("row");
+    QTest::newRow("thick RDAP record")
+        << u"example.org"_s
+        << u"example.org|Example Registrar, Inc.|holder@example.org|+86.1085000000|1995-08-31|2027-08-31|"
+           u"whois.publicinterestregistry.org|a.iana-servers.net,b.iana-servers.net|"
+           u"clientTransferProhibited,clientDeleteProhibited,ok"_s;
+    QTest::newRow("thin RDAP record, registrar link followed")
+        << u"EXAMPLE.com"_s
+        << u"example.com|RESERVED-Internet Assigned Numbers Authority|abuse@ror.example|+1.3105551212|"
+           u"1995-08-14|2026-08-13|whois.verisign-grs.com|a.iana-servers.net,b.iana-servers.net|"
+           u"clientDeleteProhibited,clientTransferProhibited,clientUpdateProhibited"_s;
+    QTest::newRow("redacted record, internationalised name")
+        << u"中文.info"_s << u"中文.info|Redacted Registrar Ltd|||2020-01-02||127.0.0.1||serverHold,redemptionPeriod"_s;
+    QTest::newRow(".cn over port 43 in GBK")
+        << u"example.cn"_s
+        << u"example.cn|阿里云计算有限公司（万网）|admin@example.cn||2003-03-12|2028-03-12|whois.cnnic.cn|"
+           u"ns1.example.cn,ns2.example.cn|clientDeleteProhibited,clientTransferProhibited"_s;
+    QTest::newRow(".hk over port 43")
+        << u"example.hk"_s
+        << u"example.hk|Hong Kong Domain Name Registration Company Limited|holder@example.hk||1997-09-15|"
+           u"2027-09-14|whois.hkirc.hk|ns1.example.hk,ns2.example.net|ok"_s;
+    QTest::newRow("registrar referral followed")
+        << u"example.net"_s
+        << u"example.net|Example Registrar, Inc.|owner@example.com|+1.4155550123|1995-08-14|2026-08-13|"
+           u"whois.registrar.example|a.iana-servers.net,b.iana-servers.net|"
+           u"clientDeleteProhibited,clientTransferProhibited"_s;
+    QTest::newRow("unknown TLD found through IANA")
+        << u"example.exampletld"_s
+        << u"example.exampletld|阿里云计算有限公司（万网）|admin@example.cn||2003-03-12|2028-03-12|"
+           u"whois.nic.example-tld|ns1.example.cn,ns2.example.cn|"
+           u"clientDeleteProhibited,clientTransferProhibited"_s;
+    QTest::newRow("not registered over RDAP") << u"nosuch.org"_s << u"refused: 该域名尚未注册.."_s;
+    QTest::newRow("not registered over port 43") << u"nosuch.net"_s << u"refused: 该域名尚未注册.."_s;
+    QTest::newRow("garbage from RDAP") << u"garbage.org"_s << u"refused: 注册局查询失败,请稍后再试.."_s;
+    QTest::newRow("garbage from port 43") << u"garbage.net"_s << u"refused: 注册局查询失败,请稍后再试.."_s;
+    QTest::newRow("TLD nobody serves") << u"a.nowhere"_s << u"refused: 域名格式不正确或暂不支持该后缀.."_s;
+    QTest::newRow("not a domain name") << u"a..com"_s << u"refused: 域名格式不正确或暂不支持该后缀.."_s;
+    QTest::newRow("query characters") << u"a.com&token=x"_s << u"refused: 域名格式不正确或暂不支持该后缀.."_s;
+}
+
+void TestWhoisd::lookups()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, row);
+    Stack stack;
+    stack.start();
+    QCOMPARE(stack.lookUp(name), row);
+}
+
+void TestWhoisd::tokenIsCheckedFirst()
+{
+    Stack stack;
+    stack.start();
+    const QString url = stack.baseUrl + u"/index.php/Index/web_whois?url=example.org&token="_s;
+    for (const QString& token : {QString(), u"0"_s, Md5Hex(u"example.org"_s, 32), Md5Hex(u"example.orgtamlo"_s, 16)})
+        QCOMPARE(Row(MapLookupReply(HttpGetText(stack.client, url + token))), u"refused: 请求校验失败.."_s);
+    QCOMPARE(Row(MapLookupReply(HttpGetText(stack.client, stack.baseUrl + u"/index.php/Index/web_whois"_s))),
+             u"refused: 请求校验失败.."_s);
+    QVERIFY(stack.rdap.requests().isEmpty());
+    QVERIFY(stack.registry.queries().isEmpty());
+}
+
+void TestWhoisd::answersAreCached()
+{
+    Stack stack;
+    stack.start();
+    const QString first = stack.lookUp(u"example.org"_s);
+    QCOMPARE(stack.lookUp(u"EXAMPLE.ORG"_s), first);
+    QCOMPARE(stack.rdapRequests("/rdap/domain/example.org"), 1);
+    stack.lookUp(u"nosuch.org"_s);
+    stack.lookUp(u"nosuch.org"_s);
+    QCOMPARE(stack.rdapRequests("/rdap/domain/nosuch.org"), 1);
+    // Failures are asked again.
+    stack.lookUp(u"garbage.org"_s);
+    stack.lookUp(u"garbage.org"_s);
+    QCOMPARE(stack.rdapRequests("/rdap/domain/garbage.org"), 2);
+    QCOMPARE(stack.service->cache().size(), 2);
+}
+
+void TestWhoisd::rateLimitIsHonoured()
+{
+    Stack stack;
+    stack.start();
+    QCOMPARE(stack.lookUp(u"busy.org"_s), u"refused: 查询过于频繁,请稍后再试.."_s);
+    // The server asked for a minute: nothing more goes to it meanwhile.
+    QCOMPARE(stack.lookUp(u"example.org"_s), u"refused: 查询过于频繁,请稍后再试.."_s);
+    QCOMPARE(stack.rdap.requests().size(), 1);
+}
+
+void TestWhoisd::slowUpstreamTimesOut()
+{
+    Stack stack;
+    stack.settings.totalTimeout = std::chrono::milliseconds(300);
+    stack.start();
+    QElapsedTimer clock;
+    clock.start();
+    QCOMPARE(stack.lookUp(u"slow.org"_s), u"refused: 注册局查询失败,请稍后再试.."_s);
+    QVERIFY(clock.elapsed() < 2500);
+    stack.registry.setDelay(2000);
+    QCOMPARE(stack.lookUp(u"example.hk"_s), u"refused: 注册局查询失败,请稍后再试.."_s);
+}
+
+void TestWhoisd::updateEndpoint()
+{
+    Stack stack;
+    stack.settings.version = u"1.2.0"_s;
+    stack.settings.sid = u"88"_s;
+    stack.settings.must = u"1"_s;
+    stack.start();
+    // The program's POST blocks its thread, which here is the service's too: post as it
+    // does, but wait with the event loop running.
+    const auto post = [&](const QByteArray& body) {
+        QNetworkRequest request(QUrl(stack.baseUrl + u"/index.php/Index/soft_version"_s));
+        request.setRawHeader("CONTENT-TYPE", "application/x-www-form-urlencoded");
+        std::unique_ptr<QNetworkReply> reply(stack.client.post(request, body));
+        return WaitForReplyText(*reply, std::chrono::seconds(5));
+    };
+    QCOMPARE(post("sn=whois"),
+             u"{\"info\":{\"must\":\"1\",\"sid\":\"88\",\"version\":\"1.2.0\"},\"message\":\"\",\"result\":1}"_s);
+    for (const QByteArray& body : {QByteArray("sn=other"), QByteArray(), QByteArray("x=whois")})
+        QCOMPARE(post(body), u"{\"message\":\"未知的软件..\",\"result\":0}"_s);
+}
+
+void TestWhoisd::gateBoundsEachServer()
+{
+    UpstreamGate gate(2, std::chrono::milliseconds(30));
+    int inFlight = 0;
+    int most = 0;
+    int finished = 0;
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> starts;
+    for (int i = 0; i < 6; ++i) {
+        gate.enter(u"server"_s, [&] {
+            starts.append(clock.elapsed());
+            most = std::max(most, ++inFlight);
+            QTimer::singleShot(50, &gate, [&] {
+                --inFlight;
+                ++finished;
+                gate.release(u"server"_s);
+            });
+        });
+    }
+    // Another server is not held up by this one.
+    bool otherRan = false;
+    gate.enter(u"other"_s, [&] {
+        otherRan = true;
+        gate.release(u"other"_s);
+    });
+    QVERIFY(otherRan);
+    QTRY_COMPARE(finished, 6);
+    QCOMPARE(most, 2);
+    for (qsizetype i = 1; i < starts.size(); ++i)
+        QVERIFY2(starts[i] - starts[i - 1] >= 25, qPrintable(QString::number(starts[i] - starts[i - 1])));
+}
+
+QTEST_GUILESS_MAIN(TestWhoisd)
+#include "tst_whoisd.moc"

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QMutex>
+#include <QStringList>
+
+#include <memory>
+
+class QThread;
+
+// A loopback port-43 server for tests, on a thread of its own: answers each query
+// (the line before CR LF) from a table, optionally after a delay, then closes.
+class FakeWhoisServer final {
+public:
+    FakeWhoisServer();
+    ~FakeWhoisServer();
+    FakeWhoisServer(const FakeWhoisServer&) = delete;
+    FakeWhoisServer& operator=(const FakeWhoisServer&) = delete;
+
+    quint16 port() const { return m_port; }
+    QString address() const; // "127.0.0.1:PORT"
+
+    void answer(const QByteArray& query, const QByteArray& text);
+    void setDelay(int milliseconds);
+    QList<QByteArray> queries() const;
+
+    // Called on the server's thread.
+    QByteArray answerFor(const QByteArray& query);
+    int delay() const;
+
+private:
+    std::unique_ptr<QThread> m_thread;
+    quint16 m_port = 0;
+    mutable QMutex m_mutex;
+    QHash<QByteArray, QByteArray> m_answers;
+    QList<QByteArray> m_queries;
+    int m_delay = 0;
+};

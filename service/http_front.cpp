@@ -81,26 +81,26 @@ HttpFront::HttpFront(const ServiceSettings& settings, LookupService& lookups, QO
                        const QString name = query.queryItemValue(QStringLiteral("url"), QUrl::FullyDecoded);
                        const QString token = query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded);
                        const QHostAddress source = request.remoteAddress();
-                       auto answer = [source, name, clock](QHttpServerResponder& out, const LookupResult& result) {
+                       auto answer = [source, name, clock](QHttpServerResponder* out, const LookupResult& result) {
                            Log(source, name, result.status, result.upstream, clock);
-                           out.write(Json(LookupReply(result)), QByteArrayLiteral("application/json"));
+                           if (out)
+                               out->write(Json(LookupReply(result)), QByteArrayLiteral("application/json"));
                        };
                        // Nothing goes upstream without a valid token.
                        if (token.isEmpty() || token != Md5Hex(name + QStringLiteral("tamlo"), 32)) {
-                           answer(responder, LookupResult::failed(LookupStatus::BadToken));
+                           answer(&responder, LookupResult::failed(LookupStatus::BadToken));
                            return;
                        }
                        const std::optional<DomainName> domain = DomainName::parse(name);
                        if (!domain) {
-                           answer(responder, LookupResult::failed(LookupStatus::Invalid));
+                           answer(&responder, LookupResult::failed(LookupStatus::Invalid));
                            return;
                        }
                        auto pending = std::make_shared<QHttpServerResponder>(std::move(responder));
                        QPointer<QTcpSocket> socket = pending->socket();
                        m_lookups.lookup(*domain, [pending, socket, answer](LookupResult result) {
                            // The client may have gone while the registry was asked.
-                           if (socket)
-                               answer(*pending, result);
+                           answer(socket ? pending.get() : nullptr, result);
                        });
                    });
 }

@@ -3,6 +3,7 @@
 #include "rdap_parse.h"
 #include "whois_text_parse.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 namespace {
@@ -50,10 +51,14 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
 
 void LookupService::startBootstrap()
 {
-    QFile snapshot(m_settings.bootstrapFile);
+    // The snapshot travels beside the service unless another is named.
+    const QString path = m_settings.bootstrapFile.isEmpty()
+                             ? QCoreApplication::applicationDirPath() + QStringLiteral("/rdap-dns-bootstrap.json")
+                             : m_settings.bootstrapFile;
+    QFile snapshot(path);
     if (snapshot.open(QIODevice::ReadOnly) && !m_directory.loadBootstrap(snapshot.readAll()))
         qWarning("whoisd: the bootstrap snapshot %s is not a bootstrap file",
-                 qPrintable(m_settings.bootstrapFile));
+                 qPrintable(path));
     refreshBootstrap();
     m_refresh.start();
 }

@@ -11,6 +11,8 @@
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QSignalSpy>
+#include <QSslSocket>
 #include <QStringEncoder>
 #include <QTemporaryFile>
 #include <QElapsedTimer>
@@ -150,6 +152,7 @@ private slots:
     void answersAreCached();
     void rateLimitIsHonoured();
     void slowUpstreamTimesOut();
+    void clientLeavingDuringALookup();
     void updateEndpoint();
     void gateBoundsEachServer();
 };
@@ -257,6 +260,26 @@ void TestWhoisd::slowUpstreamTimesOut()
     QVERIFY(clock.elapsed() < 2500);
     stack.registry.setDelay(2000);
     QCOMPARE(stack.lookUp(u"example.hk"_s), u"refused: 注册局查询失败,请稍后再试.."_s);
+}
+
+void TestWhoisd::clientLeavingDuringALookup()
+{
+    Stack stack;
+    stack.start();
+    {
+        // The service runs on this thread: wait with the event loop running.
+        QSslSocket impatient;
+        QSignalSpy encrypted(&impatient, &QSslSocket::encrypted);
+        impatient.connectToHostEncrypted(u"127.0.0.1"_s, static_cast<quint16>(QUrl(stack.baseUrl).port()));
+        QTRY_COMPARE(encrypted.count(), 1);
+        const QByteArray target = QUrl(LookupUrl(stack.baseUrl, u"slow.org"_s)).toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
+        impatient.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        QTRY_COMPARE(stack.rdapRequests("/rdap/domain/slow.org"), 1);
+        impatient.abort();
+    }
+    // This one ends after the abandoned lookup, whose answer has nowhere to go.
+    QCOMPARE(stack.lookUp(u"slow.org"_s), u"refused: 注册局查询失败,请稍后再试.."_s);
+    QVERIFY(stack.lookUp(u"example.org"_s).startsWith(u"example.org|Example Registrar"_s));
 }
 
 void TestWhoisd::updateEndpoint()

@@ -149,6 +149,7 @@ private slots:
     void lookups_data();
     void lookups();
     void tokenIsCheckedFirst();
+    void bootstrapIsRefreshed();
     void answersAreCached();
     void rateLimitIsHonoured();
     void slowUpstreamTimesOut();
@@ -220,6 +221,22 @@ void TestWhoisd::tokenIsCheckedFirst()
              u"refused: 请求校验失败.."_s);
     QVERIFY(stack.rdap.requests().isEmpty());
     QVERIFY(stack.registry.queries().isEmpty());
+}
+
+void TestWhoisd::bootstrapIsRefreshed()
+{
+    Stack stack;
+    stack.settings.bootstrapUrl = stack.rdap.baseUrl() + u"/bootstrap/dns.json"_s;
+    stack.rdap.setHandler([&stack](const TestHttpsServer::Request& request) {
+        if (request.path == "/bootstrap/dns.json")
+            return Response{200, "{\"services\":[[[\"org\",\"xyz\"],[\"" + stack.rdap.baseUrl().toLatin1() + "/fresh/\"]]]}"};
+        if (request.path == "/fresh/domain/example.xyz")
+            return Response{200, Fixture("rdap_thick.json"), "application/rdap+json"};
+        return stack.answerRdap(request);
+    });
+    stack.start();
+    // Until the refresh arrives the snapshot serves; afterwards the fresh file does.
+    QTRY_VERIFY(stack.lookUp(u"example.xyz"_s).startsWith(u"example.xyz|Example Registrar"_s));
 }
 
 void TestWhoisd::answersAreCached()

@@ -1,19 +1,17 @@
 #include "fake_whois_server.h"
 
-#include <QEventLoop>
-#include <QSemaphore>
+#include "server_thread.h"
+
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QThread>
 #include <QTimer>
 
 FakeWhoisServer::FakeWhoisServer()
 {
-    QSemaphore listening;
-    m_thread.reset(QThread::create([this, &listening] {
-        QTcpServer server;
-        QObject::connect(&server, &QTcpServer::newConnection, &server, [&] {
-            while (QTcpSocket* socket = server.nextPendingConnection()) {
+    m_thread = std::make_unique<ServerThread>([this](QObject& owner) -> quint16 {
+        auto* server = new QTcpServer(&owner);
+        QObject::connect(server, &QTcpServer::newConnection, server, [this, server] {
+            while (QTcpSocket* socket = server->nextPendingConnection()) {
                 auto buffer = std::make_shared<QByteArray>();
                 QObject::connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
                 QObject::connect(socket, &QTcpSocket::readyRead, socket, [this, socket, buffer] {
@@ -29,26 +27,20 @@ FakeWhoisServer::FakeWhoisServer()
                 });
             }
         });
-        if (!server.listen(QHostAddress::LocalHost))
-            qFatal("fake WHOIS server cannot listen");
-        m_port = server.serverPort();
-        listening.release();
-        QEventLoop loop;
-        loop.exec();
-    }));
-    m_thread->start();
-    listening.acquire();
+        return server->listen(QHostAddress::LocalHost) ? server->serverPort() : 0;
+    });
 }
 
-FakeWhoisServer::~FakeWhoisServer()
+FakeWhoisServer::~FakeWhoisServer() = default;
+
+quint16 FakeWhoisServer::port() const
 {
-    m_thread->quit();
-    m_thread->wait();
+    return m_thread->port();
 }
 
 QString FakeWhoisServer::address() const
 {
-    return QStringLiteral("127.0.0.1:%1").arg(m_port);
+    return QStringLiteral("127.0.0.1:%1").arg(port());
 }
 
 void FakeWhoisServer::answer(const QByteArray& query, const QByteArray& text)

@@ -7,7 +7,7 @@
 
 #include <memory>
 
-class QThread;
+class ServerThread;
 
 // A loopback port-43 server for tests, on a thread of its own: answers each query
 // (the line before CR LF) from a table, optionally after a delay, then closes.
@@ -18,7 +18,7 @@ public:
     FakeWhoisServer(const FakeWhoisServer&) = delete;
     FakeWhoisServer& operator=(const FakeWhoisServer&) = delete;
 
-    quint16 port() const { return m_port; }
+    quint16 port() const;
     QString address() const; // "127.0.0.1:PORT"
 
     void answer(const QByteArray& query, const QByteArray& text);
@@ -30,10 +30,9 @@ public:
     int delay() const;
 
 private:
-    std::unique_ptr<QThread> m_thread;
-    quint16 m_port = 0;
     mutable QMutex m_mutex;
     QHash<QByteArray, QByteArray> m_answers;
     QList<QByteArray> m_queries;
     int m_delay = 0;
+    std::unique_ptr<ServerThread> m_thread; // last: stops before the state above goes
 };

@@ -1,14 +1,13 @@
 #include "test_https_server.h"
 
-#include <QEventLoop>
+#include "server_thread.h"
+
 #include <QFile>
-#include <QSemaphore>
 #include <QSslCertificate>
 #include <QSslConfiguration>
 #include <QSslKey>
 #include <QSslServer>
 #include <QSslSocket>
-#include <QThread>
 #include <QTimer>
 #include <QUrl>
 
@@ -118,8 +117,7 @@ int TestHttpsServer::Request::headerCount(const QByteArray& name) const
 TestHttpsServer::TestHttpsServer(Certificate certificate, quint16 port)
     : m_handler([](const Request&) { return Response{}; })
 {
-    QSemaphore listening;
-    m_thread.reset(QThread::create([this, certificate, port, &listening] {
+    m_thread = std::make_unique<ServerThread>([this, certificate, port](QObject& owner) -> quint16 {
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         const bool trusted = certificate == Certificate::Trusted;
         tls.setLocalCertificate(
@@ -128,32 +126,26 @@ TestHttpsServer::TestHttpsServer(Certificate certificate, quint16 port)
             QSslKey(ReadCertFile(trusted ? "server.key" : "untrusted.key"), QSsl::Rsa));
         tls.setPeerVerifyMode(QSslSocket::VerifyNone);
 
-        QSslServer server;
-        server.setSslConfiguration(tls);
-        QObject::connect(&server, &QTcpServer::pendingConnectionAvailable, &server, [&] {
-            while (auto* socket = qobject_cast<QSslSocket*>(server.nextPendingConnection()))
+        auto* server = new QSslServer(&owner);
+        server->setSslConfiguration(tls);
+        QObject::connect(server, &QTcpServer::pendingConnectionAvailable, server, [this, server] {
+            while (auto* socket = qobject_cast<QSslSocket*>(server->nextPendingConnection()))
                 Serve(socket, *this);
         });
-        if (!server.listen(QHostAddress::LocalHost, port))
-            qFatal("test server cannot listen");
-        m_port = server.serverPort();
-        listening.release();
-        QEventLoop loop;
-        loop.exec();
-    }));
-    m_thread->start();
-    listening.acquire();
+        return server->listen(QHostAddress::LocalHost, port) ? server->serverPort() : 0;
+    });
 }
 
-TestHttpsServer::~TestHttpsServer()
+TestHttpsServer::~TestHttpsServer() = default;
+
+quint16 TestHttpsServer::port() const
 {
-    m_thread->quit();
-    m_thread->wait();
+    return m_thread->port();
 }
 
 QString TestHttpsServer::baseUrl() const
 {
-    return QStringLiteral("https://127.0.0.1:%1").arg(m_port);
+    return QStringLiteral("https://127.0.0.1:%1").arg(port());
 }
 
 void TestHttpsServer::setHandler(Handler handler)

@@ -10,7 +10,7 @@
 #include <functional>
 #include <memory>
 
-class QThread;
+class ServerThread;
 
 // A loopback HTTPS server for tests, on a thread of its own so that it answers even
 // while the test's thread is blocked. It records every request and answers through a
@@ -49,7 +49,7 @@ public:
 
     // "https://127.0.0.1:PORT"
     QString baseUrl() const;
-    quint16 port() const { return m_port; }
+    quint16 port() const;
 
     void setHandler(Handler handler);
     void respondWith(Response response);
@@ -70,10 +70,9 @@ public:
     Response answer(const Request& request);
 
 private:
-    std::unique_ptr<QThread> m_thread;
-    quint16 m_port = 0;
     mutable QMutex m_mutex;
     Handler m_handler;
     QList<Request> m_requests;
     std::atomic<bool> m_keepAlive = false;
+    std::unique_ptr<ServerThread> m_thread; // last: stops before the state above goes
 };

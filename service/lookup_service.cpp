@@ -129,13 +129,10 @@ void LookupService::lookupRdap(const DomainName& name, const QString& base, Done
             done(LookupResult::failed(LookupStatus::UpstreamFailed, host));
             return;
         }
-        LookupResult found;
-        found.status = LookupStatus::Found;
-        found.record = parsed->record;
+        LookupResult found = LookupResult::found(parsed->record, host);
         found.record.domain = name.unicode;
         if (found.record.whoisServer.isEmpty())
             found.record.whoisServer = host;
-        found.upstream = host;
         if (!parsed->hasContacts && !parsed->registrarLink.isEmpty())
             followRegistrar(name, std::move(found), parsed->registrarLink, std::move(done));
         else
@@ -196,12 +193,9 @@ void LookupService::lookupWhois(const DomainName& name, const QString& server, D
             done(LookupResult::failed(LookupStatus::NotRegistered, server));
             return;
         }
-        LookupResult found;
-        found.status = LookupStatus::Found;
-        found.record = registry->record;
+        LookupResult found = LookupResult::found(registry->record, server);
         found.record.domain = name.unicode;
         found.record.whoisServer = server;
-        found.upstream = server;
         const QString referral = registry->referral;
         if (referral.isEmpty() || referral == server || !IsHostName(referral)) {
             if (IsEmpty(found.record))

@@ -26,6 +26,15 @@ struct LookupResult {
     WhoisRecord record;
     QString upstream; // the server that answered, for the log
 
+    static LookupResult found(WhoisRecord record, QString upstream)
+    {
+        LookupResult result;
+        result.status = LookupStatus::Found;
+        result.record = std::move(record);
+        result.upstream = std::move(upstream);
+        return result;
+    }
+
     static LookupResult failed(LookupStatus status, QString upstream = {})
     {
         LookupResult result;

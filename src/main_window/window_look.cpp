@@ -8,8 +8,8 @@
 
 namespace {
 
-const QStringList kCjkFallbacks{QStringLiteral("Noto Sans CJK SC"),
-                                QStringLiteral("WenQuanYi Micro Hei")};
+const QStringList kCjkFallbacks{QStringLiteral("WenQuanYi Micro Hei"),
+                                QStringLiteral("Noto Sans CJK SC")};
 
 QFont Face(const QStringList& names, qreal pointSize)
 {

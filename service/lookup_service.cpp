@@ -1,6 +1,7 @@
 #include "lookup_service.h"
 
 #include "rdap_parse.h"
+#include "upstream_policy.h"
 #include "whois_text_parse.h"
 
 #include <QCoreApplication>
@@ -22,12 +23,6 @@ bool IsEmpty(const WhoisRecord& record)
 {
     return record.registrar.isEmpty() && record.created.isEmpty() && record.expires.isEmpty() &&
            record.nameServers.isEmpty() && record.statuses.isEmpty();
-}
-
-// Referrals are followed only to plain host names, always on the WHOIS port.
-bool IsHostName(const QString& host)
-{
-    return DomainName::parse(host).has_value() && !host.contains(u':') && !host.contains(u'/');
 }
 
 } // namespace
@@ -144,7 +139,7 @@ void LookupService::followRegistrar(const DomainName& name, LookupResult found,
                                     const QString& link, Done done)
 {
     const QUrl url(link);
-    if (!url.isValid() || url.scheme() != u"https" || url.host().isEmpty()) {
+    if (!IsFollowableLink(url)) {
         done(std::move(found));
         return;
     }
@@ -197,7 +192,7 @@ void LookupService::lookupWhois(const DomainName& name, const QString& server, D
         found.record.domain = name.unicode;
         found.record.whoisServer = server;
         const QString referral = registry->referral;
-        if (referral.isEmpty() || referral == server || !IsHostName(referral)) {
+        if (referral.isEmpty() || referral == server || !IsFollowableHost(referral)) {
             if (IsEmpty(found.record))
                 found = LookupResult::failed(LookupStatus::UpstreamFailed, server);
             done(std::move(found));
@@ -226,7 +221,7 @@ void LookupService::askIana(const DomainName& name, Done done)
             return;
         }
         const QString server = answer->ianaRefer;
-        if (server.isEmpty() || !IsHostName(server)) {
+        if (server.isEmpty() || !IsFollowableHost(server)) {
             done(LookupResult::failed(LookupStatus::Invalid, iana));
             return;
         }

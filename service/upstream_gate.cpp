@@ -35,8 +35,11 @@ bool UpstreamGate::isPaused(const QString& server) const
 
 void UpstreamGate::pump(const QString& server)
 {
-    Server& state = m_servers[server];
-    while (!state.waiting.isEmpty() && state.inFlight < m_maxInFlight) {
+    while (true) {
+        // Looked up afresh each round: a start may add servers to the table.
+        Server& state = m_servers[server];
+        if (state.waiting.isEmpty() || state.inFlight >= m_maxInFlight)
+            return;
         const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
             state.nextStart.remainingTimeAsDuration());
         if (wait.count() > 0) {
@@ -51,8 +54,7 @@ void UpstreamGate::pump(const QString& server)
         }
         ++state.inFlight;
         state.nextStart = QDeadlineTimer(m_minSpacing);
-        std::function<void()> start = state.waiting.dequeue();
+        const std::function<void()> start = state.waiting.dequeue();
         start();
-        // `start` may have released synchronously; the loop re-reads the state.
     }
 }

@@ -2,6 +2,7 @@
 #include "domain_name.h"
 #include "rdap_parse.h"
 #include "settings.h"
+#include "upstream_policy.h"
 #include "whois_record.h"
 #include "whois_text_parse.h"
 
@@ -47,6 +48,8 @@ private slots:
     void whoisAnswers_data();
     void whoisAnswers();
     void whoisDecoding();
+    void followedUpstreams_data();
+    void followedUpstreams();
     void bootstrapFile();
     void settings();
 };
@@ -224,6 +227,32 @@ void TestServiceParsing::whoisDecoding()
     QCOMPARE(DecodeWhoisAnswer(text.toUtf8(), "GBK"), text);
     QCOMPARE(DecodeWhoisAnswer(QStringEncoder("GBK").encode(text), "GBK"), text);
     QCOMPARE(DecodeWhoisAnswer("caf\xE9", {}), u"café"_s);
+}
+
+void TestServiceParsing::followedUpstreams_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<bool>("followed");
+    QTest::newRow("registrar host") << u"https://rdap.registrar.example/domain/a.com"_s << true;
+    QTest::newRow("loopback test server") << u"https://127.0.0.1:8443/domain/a.com"_s << true;
+    QTest::newRow("plain http") << u"http://rdap.registrar.example/domain/a.com"_s << false;
+    QTest::newRow("private network") << u"https://10.1.2.3/x"_s << false;
+    QTest::newRow("private 172.16/12") << u"https://172.20.0.1/x"_s << false;
+    QTest::newRow("home router") << u"https://192.168.1.1/x"_s << false;
+    QTest::newRow("link-local metadata") << u"https://169.254.169.254/latest"_s << false;
+    QTest::newRow("IPv6 unique local") << u"https://[fd00::1]/x"_s << false;
+    QTest::newRow("not a URL") << u"javascript:alert(1)"_s << false;
+}
+
+void TestServiceParsing::followedUpstreams()
+{
+    QFETCH(QString, link);
+    QFETCH(bool, followed);
+    QCOMPARE(IsFollowableLink(QUrl(link)), followed);
+    // WHOIS referrals: host names only.
+    QVERIFY(IsFollowableHost(u"whois.registrar.example"_s));
+    for (const QString& host : {u"10.0.0.1"_s, u"whois.x.com:4343"_s, u"rwhois://x.com"_s, u"localhost"_s, QString()})
+        QVERIFY2(!IsFollowableHost(host), qPrintable(host));
 }
 
 void TestServiceParsing::bootstrapFile()

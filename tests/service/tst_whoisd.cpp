@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QProcess>
 #include <QSignalSpy>
 #include <QSslSocket>
 #include <QStringEncoder>
@@ -156,6 +157,7 @@ private slots:
     void clientLeavingDuringALookup();
     void updateEndpoint();
     void gateBoundsEachServer();
+    void stopsCleanlyOnTerm();
 };
 
 void TestWhoisd::lookups_data()
@@ -351,6 +353,23 @@ void TestWhoisd::gateBoundsEachServer()
     QCOMPARE(most, 2);
     for (qsizetype i = 1; i < starts.size(); ++i)
         QVERIFY2(starts[i] - starts[i - 1] >= 25, qPrintable(QString::number(starts[i] - starts[i - 1])));
+}
+
+void TestWhoisd::stopsCleanlyOnTerm()
+{
+    QProcess service;
+    service.start(QStringLiteral(WHOISD_PATH),
+                  {u"--port"_s, u"0"_s, u"--bootstrap-url"_s, QString(), u"--cert"_s,
+                   QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt"), u"--key"_s,
+                   QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key")});
+    QVERIFY(service.waitForStarted());
+    QByteArray log;
+    QTRY_VERIFY((log += service.readAllStandardError()).contains("listening on"));
+    service.terminate();
+    QVERIFY(service.waitForFinished(5000));
+    QCOMPARE(service.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(service.exitCode(), 0);
+    QVERIFY(service.readAllStandardError().contains("stopping"));
 }
 
 QTEST_GUILESS_MAIN(TestWhoisd)

@@ -2,6 +2,7 @@
 #include "domain_name.h"
 #include "rdap_parse.h"
 #include "settings.h"
+#include "support/test_files.h"
 #include "upstream_policy.h"
 #include "whois_record.h"
 #include "whois_text_parse.h"
@@ -17,10 +18,7 @@ namespace {
 
 QByteArray Fixture(const char* name)
 {
-    QFile file(QStringLiteral(WHOIS_SERVICE_FIXTURES "/") + QString::fromLatin1(name));
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("missing fixture %s", name);
-    return file.readAll();
+    return ReadTestFile(QStringLiteral(WHOIS_SERVICE_FIXTURES "/") + QString::fromLatin1(name));
 }
 
 QString Fields(const WhoisRecord& record)

@@ -5,6 +5,7 @@
 #include "net/http_get_text.h"
 #include "net/reply_wait.h"
 #include "support/fake_whois_server.h"
+#include "support/test_files.h"
 #include "support/test_https_server.h"
 #include "upstream_gate.h"
 
@@ -25,17 +26,9 @@ using Response = TestHttpsServer::Response;
 
 namespace {
 
-QByteArray ReadFile(const QString& path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("missing %s", qPrintable(path));
-    return file.readAll();
-}
-
 QByteArray Fixture(const char* name)
 {
-    return ReadFile(QStringLiteral(WHOIS_SERVICE_FIXTURES "/") + QString::fromLatin1(name));
+    return ReadTestFile(QStringLiteral(WHOIS_SERVICE_FIXTURES "/") + QString::fromLatin1(name));
 }
 
 QString Row(const LookupOutcome& outcome)
@@ -91,8 +84,8 @@ struct Stack {
         front = std::make_unique<HttpFront>(settings, *service);
         QString error;
         const quint16 port = front->listen(
-            ReadFile(QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt")),
-            ReadFile(QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key")), &error);
+            ReadTestFile(QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt")),
+            ReadTestFile(QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key")), &error);
         if (port == 0)
             qFatal("%s", qPrintable(error));
         baseUrl = u"https://127.0.0.1:%1"_s.arg(port);

@@ -1,6 +1,7 @@
 #include "test_https_server.h"
 
 #include "server_thread.h"
+#include "test_files.h"
 
 #include <QFile>
 #include <QSslCertificate>
@@ -15,10 +16,7 @@ namespace {
 
 QByteArray ReadCertFile(const char* name)
 {
-    QFile file(QStringLiteral(WHOIS_TEST_CERT_DIR "/") + QString::fromLatin1(name));
-    if (!file.open(QIODevice::ReadOnly))
-        qFatal("test certificate missing: %s", name);
-    return file.readAll();
+    return ReadTestFile(QStringLiteral(WHOIS_TEST_CERT_DIR "/") + QString::fromLatin1(name));
 }
 
 QByteArray ReasonPhrase(int status)

@@ -18,26 +18,41 @@ void FetchHttp(QNetworkAccessManager& network, const QUrl& url, const UpstreamLi
     request.setTransferTimeout(static_cast<int>(limits.connectTimeout.count()));
     QNetworkReply* reply = network.get(request);
 
+    // Which limit ended the exchange, for the reason the reply gives.
+    auto cause = std::make_shared<UpstreamError>(UpstreamError::None);
     auto limit = new QTimer(reply);
     limit->setSingleShot(true);
-    QObject::connect(limit, &QTimer::timeout, reply, &QNetworkReply::abort);
+    QObject::connect(limit, &QTimer::timeout, reply, [reply, cause] {
+        *cause = UpstreamError::Timeout;
+        reply->abort();
+    });
     limit->start(limits.totalTimeout);
     const qint64 maxBytes = limits.maxBytes;
-    QObject::connect(reply, &QNetworkReply::downloadProgress, reply, [reply, maxBytes](qint64 received, qint64) {
-        if (received > maxBytes)
-            reply->abort();
-    });
-    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, maxBytes, done = std::move(done)] {
+    QObject::connect(reply, &QNetworkReply::downloadProgress, reply,
+                     [reply, maxBytes, cause](qint64 received, qint64) {
+                         if (received > maxBytes) {
+                             *cause = UpstreamError::TooLarge;
+                             reply->abort();
+                         }
+                     });
+    QObject::connect(reply, &QNetworkReply::finished, reply, [reply, maxBytes, cause, done = std::move(done)] {
         reply->deleteLater();
         HttpAnswer answer;
         const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
         if (reply->error() == QNetworkReply::OperationCanceledError || !status.isValid()) {
+            answer.error = *cause != UpstreamError::None ? *cause
+                           : reply->error() == QNetworkReply::TimeoutError ||
+                                   reply->error() == QNetworkReply::OperationCanceledError
+                               ? UpstreamError::Timeout
+                               : UpstreamError::CannotConnect;
             done(answer);
             return;
         }
         answer.body = reply->readAll();
         if (answer.body.size() > maxBytes) {
-            done(HttpAnswer{});
+            answer = HttpAnswer{};
+            answer.error = UpstreamError::TooLarge;
+            done(answer);
             return;
         }
         answer.status = status.toInt();
@@ -47,31 +62,34 @@ void FetchHttp(QNetworkAccessManager& network, const QUrl& url, const UpstreamLi
 }
 
 void FetchWhois(const QString& address, quint16 port, const QString& query,
-                const UpstreamLimits& limits, std::function<void(std::optional<QByteArray>)> done)
+                const UpstreamLimits& limits, std::function<void(WhoisAnswer)> done)
 {
     auto* socket = new QTcpSocket;
     struct State {
         QByteArray answer;
         bool finished = false;
-        std::function<void(std::optional<QByteArray>)> done;
+        std::function<void(WhoisAnswer)> done;
     };
     auto state = std::make_shared<State>();
     state->done = std::move(done);
-    const auto finish = [socket, state](std::optional<QByteArray> answer) {
+    const auto finish = [socket, state](UpstreamError error) {
         if (state->finished)
             return;
         state->finished = true;
         socket->abort();
         socket->deleteLater();
-        state->done(std::move(answer));
+        // A server that closes without a word has not answered.
+        if (error == UpstreamError::None && state->answer.isEmpty())
+            error = UpstreamError::CannotConnect;
+        state->done(WhoisAnswer{error == UpstreamError::None ? state->answer : QByteArray(), error});
     };
 
     auto* connectLimit = new QTimer(socket);
     connectLimit->setSingleShot(true);
-    QObject::connect(connectLimit, &QTimer::timeout, socket, [finish] { finish(std::nullopt); });
+    QObject::connect(connectLimit, &QTimer::timeout, socket, [finish] { finish(UpstreamError::Timeout); });
     auto* totalLimit = new QTimer(socket);
     totalLimit->setSingleShot(true);
-    QObject::connect(totalLimit, &QTimer::timeout, socket, [finish] { finish(std::nullopt); });
+    QObject::connect(totalLimit, &QTimer::timeout, socket, [finish] { finish(UpstreamError::Timeout); });
 
     QObject::connect(socket, &QTcpSocket::connected, socket, [socket, connectLimit, query] {
         connectLimit->stop();
@@ -81,19 +99,18 @@ void FetchWhois(const QString& address, quint16 port, const QString& query,
     QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, state, finish, maxBytes] {
         state->answer += socket->readAll();
         if (state->answer.size() > maxBytes)
-            finish(std::nullopt);
+            finish(UpstreamError::TooLarge);
     });
     // Everything the server sent has come through readyRead before it closes.
-    QObject::connect(socket, &QTcpSocket::disconnected, socket, [state, finish] {
-        finish(state->answer.isEmpty() ? std::nullopt : std::optional<QByteArray>(state->answer));
-    });
+    QObject::connect(socket, &QTcpSocket::disconnected, socket, [finish] { finish(UpstreamError::None); });
     QObject::connect(socket, &QTcpSocket::errorOccurred, socket, [state, finish](QAbstractSocket::SocketError error) {
         // The server closing after its answer is the normal end of an exchange.
         if (error == QAbstractSocket::RemoteHostClosedError && !state->answer.isEmpty()) {
-            finish(state->answer);
+            finish(UpstreamError::None);
             return;
         }
-        finish(std::nullopt);
+        finish(error == QAbstractSocket::SocketTimeoutError ? UpstreamError::Timeout
+                                                            : UpstreamError::CannotConnect);
     });
     connectLimit->start(limits.connectTimeout);
     totalLimit->start(limits.totalTimeout);

@@ -16,18 +16,28 @@ struct UpstreamLimits {
     qint64 maxBytes = 1024 * 1024;
 };
 
+// Why an upstream exchange gave no answer to read; the reply names the reason.
+enum class UpstreamError { None, Timeout, CannotConnect, TooLarge };
+
 // One RDAP (HTTPS) answer. `status` is 0 when no HTTP response came in time or the
-// answer was larger than the cap.
+// answer was larger than the cap; `error` then says which.
 struct HttpAnswer {
     int status = 0;
     QByteArray body;
     std::chrono::seconds retryAfter{0};
+    UpstreamError error = UpstreamError::None;
+};
+
+// One port-43 answer: the bytes the server sent, or why there are none.
+struct WhoisAnswer {
+    QByteArray text;
+    UpstreamError error = UpstreamError::None;
 };
 
 void FetchHttp(QNetworkAccessManager& network, const QUrl& url, const UpstreamLimits& limits,
                std::function<void(HttpAnswer)> done);
 
 // One port-43 exchange (RFC 3912): the query and CR LF out, everything until the
-// server closes back. Nothing on failure, time-out or an answer over the cap.
+// server closes back. An error on failure, time-out, an empty answer or one over the cap.
 void FetchWhois(const QString& address, quint16 port, const QString& query,
-                const UpstreamLimits& limits, std::function<void(std::optional<QByteArray>)> done);
+                const UpstreamLimits& limits, std::function<void(WhoisAnswer)> done);

@@ -1,5 +1,6 @@
 #include "lookup_service.h"
 
+#include "app/data_file.h"
 #include "rdap_parse.h"
 #include "upstream_policy.h"
 #include "whois_text_parse.h"
@@ -35,6 +36,9 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
     , m_cache(settings.cacheEntries, settings.foundTtl, settings.notRegisteredTtl)
     , m_gate(settings.maxInFlightPerServer, settings.minSpacing)
     , m_limits{settings.connectTimeout, settings.totalTimeout, settings.maxAnswerBytes}
+    , m_bootstrapStore(settings.stateDirectory,
+                       settings.bootstrapFile.isEmpty() ? LocateDataFile(QStringLiteral("rdap-dns-bootstrap.json"))
+                                                        : settings.bootstrapFile)
 {
     for (auto it = settings.rdapOverrides.cbegin(); it != settings.rdapOverrides.cend(); ++it)
         m_directory.addRdapOverride(it.key(), it.value());
@@ -46,14 +50,14 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
 
 void LookupService::startBootstrap()
 {
-    // The snapshot travels beside the service unless another is named.
-    const QString path = m_settings.bootstrapFile.isEmpty()
-                             ? QCoreApplication::applicationDirPath() + QStringLiteral("/rdap-dns-bootstrap.json")
-                             : m_settings.bootstrapFile;
-    QFile snapshot(path);
-    if (snapshot.open(QIODevice::ReadOnly) && !m_directory.loadBootstrap(snapshot.readAll()))
-        qWarning("whoisd: the bootstrap snapshot %s is not a bootstrap file",
-                 qPrintable(path));
+    for (const QString& path : m_bootstrapStore.candidates()) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        if (m_directory.loadBootstrap(file.readAll()))
+            break;
+        qWarning("whoisd: %s is not a bootstrap file", qPrintable(path));
+    }
     refreshBootstrap();
     m_refresh.start();
 }
@@ -63,9 +67,13 @@ void LookupService::refreshBootstrap()
     if (m_settings.bootstrapUrl.isEmpty())
         return;
     FetchHttp(m_network, QUrl(m_settings.bootstrapUrl), m_limits, [this](HttpAnswer answer) {
-        if (answer.status == 200 && m_directory.loadBootstrap(answer.body))
-            qInfo("whoisd: bootstrap refreshed, %lld TLDs with RDAP",
-                  static_cast<long long>(m_directory.rdapCount()));
+        if (answer.status != 200 || !m_directory.loadBootstrap(answer.body))
+            return;
+        qInfo("whoisd: bootstrap refreshed, %lld TLDs with RDAP",
+              static_cast<long long>(m_directory.rdapCount()));
+        if (!m_bootstrapStore.keep(answer.body))
+            qWarning("whoisd: cannot keep the refreshed bootstrap file in %s",
+                     qPrintable(m_bootstrapStore.keptFile()));
     });
 }
 

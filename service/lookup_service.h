@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bootstrap.h"
+#include "bootstrap_store.h"
 #include "domain_name.h"
 #include "lookup_cache.h"
 #include "settings.h"
@@ -28,7 +29,8 @@ public:
 
     void lookup(const DomainName& name, Done done);
 
-    // Loads the bootstrap snapshot, then asks IANA for a fresh copy now and daily.
+    // Loads the kept bootstrap file (else the snapshot), then asks IANA for a fresh copy
+    // now and daily, keeping each good one in the state folder.
     void startBootstrap();
     void refreshBootstrap();
 
@@ -50,5 +52,6 @@ private:
     LookupCache m_cache;
     UpstreamGate m_gate;
     UpstreamLimits m_limits;
+    BootstrapStore m_bootstrapStore;
     QTimer m_refresh;
 };

@@ -60,6 +60,7 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
     const auto must = opt("must", "\"0\" for an optional update, anything else compulsory.", "text");
     const auto bootstrapFile = opt("bootstrap-file", "Snapshot of the IANA DNS bootstrap file.", "file");
     const auto bootstrapUrl = opt("bootstrap-url", "Where to refresh the bootstrap file from.", "url");
+    const auto stateDir = opt("state-dir", "Folder where the refreshed bootstrap file is kept.", "dir");
     const auto ianaWhois = opt("iana-whois", "WHOIS server asked for unknown TLDs.", "host");
     const auto rdap = opt("rdap", "RDAP base URL for a TLD (repeatable).", "tld=url");
     const auto whoisServer = opt("whois-server", "Port-43 server for a TLD (repeatable).", "tld=host");
@@ -154,6 +155,14 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
     if (settings.listenAddress.isNull()) {
         ok = false;
         *message += QStringLiteral("not an address for --listen\n");
+    }
+
+    // The state folder is made by whoever starts the service (systemd's StateDirectory=);
+    // a missing one is a mistake worth stopping for, not a place to create.
+    settings.stateDirectory = value(stateDir);
+    if (!settings.stateDirectory.isEmpty() && !QFileInfo(settings.stateDirectory).isDir()) {
+        ok = false;
+        *message += QStringLiteral("not a folder for --state-dir: %1\n").arg(settings.stateDirectory);
     }
     if (!ok)
         return std::nullopt;

@@ -23,6 +23,7 @@ struct ServiceSettings {
 
     // Upstreams.
     QString bootstrapFile;  // snapshot of the IANA DNS bootstrap file
+    QString stateDirectory; // where a refreshed bootstrap file is kept; empty: nowhere
     QString bootstrapUrl = QStringLiteral("https://data.iana.org/rdap/dns.json");
     QString ianaWhois = QStringLiteral("whois.iana.org");
     QHash<QString, QString> rdapOverrides;  // tld -> RDAP base URL

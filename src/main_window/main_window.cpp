@@ -1,5 +1,6 @@
 #include "main_window/main_window.h"
 
+#include "app/data_file.h"
 #include "batch/batch_driver.h"
 #include "batch/domain_lookup.h"
 #include "domain_list/add_domain_dialog.h"
@@ -70,7 +71,7 @@ void MainWindow::wire()
 
 QString MainWindow::skinPath()
 {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/skinh.she");
+    return LocateDataFile(QStringLiteral("skinh.she"));
 }
 
 void MainWindow::load()

@@ -37,7 +37,8 @@ public:
     VersionCheck& versionCheck() { return *m_versionCheck; }
     const BatchState& batchState() const { return m_state; }
 
-    // The skin file: the program's folder followed directly by "/skinh.she".
+    // The skin file: the program's folder followed directly by "/skinh.she", or the
+    // installed one when the program's folder has none.
     static QString skinPath();
 
 protected:

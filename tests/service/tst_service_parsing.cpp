@@ -285,6 +285,9 @@ void TestServiceParsing::settings()
     message.clear();
     QVERIFY(!ServiceSettings::fromArguments({u"whoisd"_s, u"--port"_s, u"x"_s}, &message));
     QVERIFY(message.contains(u"--port"_s));
+    message.clear();
+    QVERIFY(!ServiceSettings::fromArguments({u"whoisd"_s, u"--state-dir"_s, u"/nonexistent/whoisd"_s}, &message));
+    QVERIFY(message.contains(u"--state-dir"_s));
 
     QTemporaryFile config;
     QVERIFY(config.open());

@@ -16,6 +16,7 @@
 #include <QSignalSpy>
 #include <QSslSocket>
 #include <QStringEncoder>
+#include <QTemporaryDir>
 #include <QTemporaryFile>
 #include <QElapsedTimer>
 #include <QTest>
@@ -144,6 +145,7 @@ private slots:
     void lookups();
     void tokenIsCheckedFirst();
     void bootstrapIsRefreshed();
+    void refreshedBootstrapIsKept();
     void answersAreCached();
     void rateLimitIsHonoured();
     void slowUpstreamTimesOut();
@@ -232,6 +234,40 @@ void TestWhoisd::bootstrapIsRefreshed()
     stack.start();
     // Until the refresh arrives the snapshot serves; afterwards the fresh file does.
     QTRY_VERIFY(stack.lookUp(u"example.xyz"_s).startsWith(u"example.xyz|Example Registrar"_s));
+}
+
+void TestWhoisd::refreshedBootstrapIsKept()
+{
+    QTemporaryDir state;
+    const QString kept = state.filePath(u"rdap-dns-bootstrap.json"_s);
+    {
+        Stack stack;
+        stack.settings.stateDirectory = state.path();
+        stack.settings.bootstrapUrl = stack.rdap.baseUrl() + u"/bootstrap/dns.json"_s;
+        stack.rdap.setHandler([&stack](const TestHttpsServer::Request& request) {
+            if (request.path == "/bootstrap/dns.json")
+                return Response{200, "{\"services\":[[[\"xyz\"],[\"https://fresh.example/\"]]]}"};
+            return stack.answerRdap(request);
+        });
+        stack.start();
+        QTRY_VERIFY(QFile::exists(kept));
+    }
+    // The next start reads the kept file before the snapshot, even with no refresh.
+    Stack restarted;
+    restarted.settings.stateDirectory = state.path();
+    restarted.start();
+    QCOMPARE(restarted.service->directory().rdapBase(u"xyz"_s), u"https://fresh.example/"_s);
+    QVERIFY(restarted.service->directory().rdapBase(u"org"_s).isEmpty());
+
+    // A damaged kept file falls back to the snapshot.
+    QFile damaged(kept);
+    QVERIFY(damaged.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    damaged.write("{\"services\":");
+    damaged.close();
+    Stack fallback;
+    fallback.settings.stateDirectory = state.path();
+    fallback.start();
+    QVERIFY(!fallback.service->directory().rdapBase(u"org"_s).isEmpty());
 }
 
 void TestWhoisd::answersAreCached()

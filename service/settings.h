@@ -26,7 +26,7 @@ struct ServiceSettings {
     QString bootstrapUrl = QStringLiteral("https://data.iana.org/rdap/dns.json");
     QString ianaWhois = QStringLiteral("whois.iana.org");
     QHash<QString, QString> rdapOverrides;  // tld -> RDAP base URL
-    QHash<QString, QString> whoisServers;   // tld -> port-43 host
+    QHash<QString, QString> whoisServers;   // tld -> port-43 host, before the table's
     QHash<QString, QString> whoisAddresses; // port-43 host -> "address:port" to connect to
     quint16 whoisPort = 43;
 
@@ -40,9 +40,9 @@ struct ServiceSettings {
     std::chrono::seconds foundTtl{3600};
     std::chrono::seconds notRegisteredTtl{300};
 
-    // The built-in tables for registries missing from the bootstrap file.
+    // RDAP servers for registries missing from the bootstrap file. Port-43 servers
+    // come from the table shipped beside the service (whois-servers.txt).
     static QHash<QString, QString> defaultRdapOverrides();
-    static QHash<QString, QString> defaultWhoisServers();
 
     // Parses the arguments (argv[0] first). On a usage error or --help, the text to
     // print is returned in `message` and nothing else is set.

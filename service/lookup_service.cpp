@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QPointer>
 
 namespace {
 
@@ -110,12 +111,39 @@ void LookupService::lookup(const DomainName& name, Done done)
         done(*cached);
         return;
     }
-    Done store = [this, name, done = std::move(done)](LookupResult result) {
+    const QString base = m_directory.rdapBase(name.tld);
+    QString first = base.isEmpty() ? m_directory.whoisServer(name.tld) : QUrl(base).host();
+    if (first.isEmpty())
+        first = m_settings.ianaWhois;
+
+    // Whichever comes first, the result or the deadline, answers; a late result still
+    // goes into the cache.
+    struct Pending {
+        Done done;
+        QPointer<QTimer> deadline;
+    };
+    auto pending = std::make_shared<Pending>(Pending{std::move(done), new QTimer(this)});
+    const auto answer = [pending](LookupResult result) {
+        if (!pending->done)
+            return;
+        if (pending->deadline)
+            pending->deadline->deleteLater();
+        std::exchange(pending->done, nullptr)(std::move(result));
+    };
+    pending->deadline->setSingleShot(true);
+    connect(pending->deadline, &QTimer::timeout, this, [answer, name, first] {
+        LookupResult late = LookupResult::failed(LookupStatus::UpstreamFailed, first, FailureReason::Timeout);
+        late.record.domain = name.unicode;
+        answer(std::move(late));
+    });
+    pending->deadline->start(m_settings.answerWithin);
+
+    Done store = [this, name, answer](LookupResult result) {
         result.record.domain = name.unicode;
         m_cache.store(name.ace, result);
-        done(std::move(result));
+        answer(std::move(result));
     };
-    if (const QString base = m_directory.rdapBase(name.tld); !base.isEmpty())
+    if (!base.isEmpty())
         lookupRdap(name, base, std::move(store));
     else
         lookupPort43(name, std::move(store));

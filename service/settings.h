@@ -33,6 +33,9 @@ struct ServiceSettings {
     // Limits.
     std::chrono::milliseconds connectTimeout{5000};
     std::chrono::milliseconds totalTimeout{15000};
+    // A lookup answers within this even while upstreams are still being asked (RDAP,
+    // then port 43, then a registrar can add up): the program waits 30 s at most.
+    std::chrono::milliseconds answerWithin{25000};
     qint64 maxAnswerBytes = 1024 * 1024;
     int maxInFlightPerServer = 4;
     std::chrono::milliseconds minSpacing{100};

@@ -333,6 +333,13 @@ void TestWhoisd::slowUpstreamTimesOut()
     QVERIFY(clock.elapsed() < 2500);
     stack.registry.setDelay(2000);
     QCOMPARE(stack.lookUp(u"example.hk"_s), u"example.hk||||||whois.hkirc.hk||查询失败:超时"_s);
+
+    // However long the upstreams take in all, the answer comes before the program gives up.
+    Stack patient;
+    patient.settings.totalTimeout = std::chrono::milliseconds(10000);
+    patient.settings.answerWithin = std::chrono::milliseconds(100);
+    patient.start();
+    QCOMPARE(patient.lookUp(u"slow.org"_s), u"slow.org||||||127.0.0.1||查询失败:超时"_s);
 }
 
 void TestWhoisd::clientLeavingDuringALookup()

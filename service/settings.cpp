@@ -33,11 +33,11 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
         "Lookup and update service for the batch WHOIS tool: answers over HTTPS from RDAP "
         "and port-43 WHOIS.\n\n"
         "Where a name is looked up: RDAP first, at the --rdap URL for its TLD, else the one\n"
-        "the bootstrap file names (--rdap tld= with no URL turns RDAP off for that TLD).\n"
-        "Port 43 when the TLD has no RDAP server, or when RDAP cannot be reached, times out,\n"
-        "answers 5xx or answers something unreadable: the --whois-server host for the TLD,\n"
-        "else the one in whois-servers.txt beside whoisd, else the one whois.iana.org\n"
-        "(--iana-whois) names. An RDAP \"not found\" or refusal (4xx) is final."));
+        "the bootstrap file names. Port 43 when the TLD has no RDAP server, or when RDAP\n"
+        "cannot be reached, times out, answers 5xx or answers something unreadable: the\n"
+        "--whois-server host for the TLD, else the one in whois-servers.txt beside whoisd,\n"
+        "else the one whois.iana.org (--iana-whois) names. An RDAP \"not found\" or refusal\n"
+        "(4xx) is final; so a --whois-server for a TLD with RDAP serves as its fallback."));
     parser.addHelpOption();
     const auto opt = [&](const char* name, const char* description, const char* value = nullptr) {
         QCommandLineOption option(QString::fromLatin1(name), QString::fromLatin1(description));

@@ -8,11 +8,20 @@
 
 namespace {
 
-// "Expiry Date......" and "expiry date" are one key.
+// "Expiry Date......" and "expiry date" are one key, and so are bilingual or annotated
+// ones ("Data de registo / Creation Date (dd/mm/yyyy)").
 QString NormalKey(QStringView raw)
 {
     QString key = raw.trimmed().toString().toLower();
-    while (key.endsWith(u'.') || key.endsWith(u' ') || key.endsWith(u':'))
+    if (key.endsWith(u')')) {
+        if (const qsizetype open = key.lastIndexOf(u'('); open > 0)
+            key.truncate(open);
+    }
+    if (const qsizetype slash = key.lastIndexOf(QStringLiteral(" / ")); slash >= 0)
+        key.remove(0, slash + 3);
+    // Numbered keys ("ns_name_01") are one key.
+    while (key.endsWith(u'.') || key.endsWith(u' ') || key.endsWith(u':') ||
+           (key.size() > 3 && (key.back().isDigit() || key.back() == u'_')))
         key.chop(1);
     return key.simplified();
 }
@@ -41,6 +50,8 @@ bool SplitKey(QString line, QString& key, QString& value)
         return false;
     key = NormalKey(QStringView(line).left(colon));
     value = line.mid(colon + 1).trimmed();
+    while (value.startsWith(u':')) // "Registry WHOIS Server:: whois.example"
+        value = value.mid(1).trimmed();
     return !key.isEmpty();
 }
 
@@ -102,7 +113,9 @@ QStringList StatusValues(const QString& value)
         const QStringList words = item.split(u' ', Qt::SkipEmptyParts);
         if (words.isEmpty())
             continue;
-        const bool phrase = words.size() <= 4 && !item.endsWith(u'.');
+        bool phrase = words.size() <= 4 && !item.endsWith(u'.');
+        for (const QString& word : words)
+            phrase = phrase && !word.front().isDigit();
         const QString code = EppStatus(phrase ? item : words.first());
         if (!code.isEmpty())
             codes.append(code);
@@ -175,7 +188,12 @@ void WhoisReader::open(WhoisSection section, qsizetype indent)
 
 void WhoisReader::endBlock()
 {
-    if (!m_blockHandle.isEmpty() && m_blockHandle.compare(m_holderHandle, Qt::CaseInsensitive) == 0) {
+    // The contact object the domain names as holder, or the domain's own block where
+    // the answer names no holder object (.ru, .su).
+    const bool holder = m_blockHandle.isEmpty()
+                            ? m_holderHandle.isEmpty()
+                            : m_blockHandle.compare(m_holderHandle, Qt::CaseInsensitive) == 0;
+    if (holder) {
         SetOnce(m_registrantEmail, m_blockEmail);
         SetOnce(m_registrantPhone, m_blockPhone);
     }
@@ -262,6 +280,9 @@ void WhoisReader::take(WhoisKey meaning, const QString& value)
 {
     switch (m_section) {
     case WhoisSection::Registrant:
+        // Flat registrant blocks (.hk) carry the domain's dates too.
+        if (!m_sectionIndented && (meaning == WhoisKey::Created || meaning == WhoisKey::Expires))
+            break;
         if (meaning == WhoisKey::ContactEmail || meaning == WhoisKey::RegistrantEmail)
             SetOnce(m_registrantEmail, EmailValue(value));
         else if (meaning == WhoisKey::ContactPhone || meaning == WhoisKey::RegistrantPhone)

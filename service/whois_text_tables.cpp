@@ -25,6 +25,7 @@ constexpr KeyRow kKeys[] = {
     {"current registrar", WhoisKey::Registrar},
     {"current registar", WhoisKey::Registrar}, // sic, as .kz writes it
     {"registrar-name", WhoisKey::Registrar},
+    {"registrar_name", WhoisKey::Registrar},
 
     {"registrant email", WhoisKey::RegistrantEmail},
     {"registrant e-mail", WhoisKey::RegistrantEmail},
@@ -42,6 +43,8 @@ constexpr KeyRow kKeys[] = {
     {"registrar abuse contact email", WhoisKey::AbuseEmail},
     {"registrar abuse email", WhoisKey::AbuseEmail},
     {"abuse-email", WhoisKey::AbuseEmail},
+    {"registrar_email", WhoisKey::AbuseEmail},
+    {"registrar_phone", WhoisKey::AbusePhone},
     {"registrar abuse contact phone", WhoisKey::AbusePhone},
     {"registrar abuse phone", WhoisKey::AbusePhone},
 
@@ -62,6 +65,8 @@ constexpr KeyRow kKeys[] = {
     {"commencement date", WhoisKey::Created},
     {"activation", WhoisKey::Created},
     {"domain record activated", WhoisKey::Created},
+    {"record created", WhoisKey::Created},
+    {"domain registered", WhoisKey::Created},
     {"first registration date", WhoisKey::Created},
     {"registry expiry date", WhoisKey::Expires},
     {"registrar registration expiration date", WhoisKey::Expires},
@@ -80,6 +85,8 @@ constexpr KeyRow kKeys[] = {
     {"paid-till", WhoisKey::Expires},
     {"renewal date", WhoisKey::Expires},
     {"valid until", WhoisKey::Expires},
+    {"expire-date", WhoisKey::Expires},
+    {"record will expire on", WhoisKey::Expires},
 
     {"name server", WhoisKey::NameServer},
     {"name servers", WhoisKey::NameServer},
@@ -91,11 +98,13 @@ constexpr KeyRow kKeys[] = {
     {"hostname", WhoisKey::NameServer},
     {"host name", WhoisKey::NameServer},
     {"primary server", WhoisKey::NameServer},
+    {"ns_name", WhoisKey::NameServer}, // "ns_name_01"
     {"secondary server", WhoisKey::NameServer},
     {"domain status", WhoisKey::Status},
     {"domain status code", WhoisKey::Status},
     {"status", WhoisKey::Status},
     {"state", WhoisKey::Status},
+    {"query_status", WhoisKey::Status},
     {"registrar whois server", WhoisKey::Referral},
     {"whois server", WhoisKey::Referral},
     {"registry whois server", WhoisKey::Referral},
@@ -152,6 +161,7 @@ constexpr HeadingRow kHeadings[] = {
     {"registrant information", WhoisSection::Registrant},
     {"contact information", WhoisSection::Registrant}, // .jp: the registrant's contact
     {"organization using domain name", WhoisSection::Registrant},
+    {"organisation", WhoisSection::Registrant}, // .tk: the holder
     {"registrar", WhoisSection::Registrar},
     {"sponsoring registrar", WhoisSection::Registrar},
     {"registrar information", WhoisSection::Registrar},
@@ -215,6 +225,7 @@ constexpr const char* kNotFound[] = {
     "domain name not known",
     "but this server does not have",
     "second level domain name is reserved",
+    "not available for second level registration",
     "nincs talalat",
 };
 
@@ -225,7 +236,6 @@ constexpr const char* kRateLimited[] = {
     "exceeded your quota",
     "quota .* has been exceeded",
     "too many requests",
-    "too many queries",
     "access control limit reached",
     "request per second allowed",
     "please go away for",

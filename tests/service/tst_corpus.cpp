@@ -25,7 +25,7 @@ QMap<QString, QString> Parsed(const CorpusAnswer& answer)
                 {u"not_registered"_s, u"false"_s}, {u"rate_limited"_s, u"false"_s}};
     }
     const WhoisText text =
-        ParseWhoisText(DecodeWhoisAnswer(answer.bytes, WhoisLegacyCodePage(answer.tld)));
+        ParseWhoisText(DecodeWhoisAnswer(answer.bytes, WhoisLegacyCodePage(answer.tld)), answer.tld);
     const WhoisRecord& r = text.record;
     return {{u"registrar"_s, r.registrar},     {u"email"_s, r.email},
             {u"phone"_s, r.phone},             {u"created"_s, r.created},

@@ -147,13 +147,21 @@ void TestServiceParsing::rdapRecords_data()
            u"whois.verisign-grs.com|a.iana-servers.net,b.iana-servers.net|"
            u"clientDeleteProhibited,clientTransferProhibited,clientUpdateProhibited"_s
         << false << u"REGISTRAR_LINK"_s;
-    QTest::newRow("registrar record: redacted registrant, abuse contact")
+    QTest::newRow("registrar record: redacted registrant, abuse contact is not the registrant's")
         << Fixture("rdap_registrar_com.json")
         << u"Registrar of Record LLC|abuse@ror.example|+1.3105551212|||||clientTransferProhibited"_s
-        << true << QString();
+        << false << QString();
     QTest::newRow("redacted record: no notice as data")
         << Fixture("rdap_redacted.json")
-        << u"Redacted Registrar Ltd|||2020-01-02||||serverHold,redemptionPeriod"_s << true << QString();
+        << u"Redacted Registrar Ltd|||2020-01-02||||serverHold,redemptionPeriod"_s << false << QString();
+    QTest::newRow("registrant nested under the registrar, tel: URI, registrar's WHOIS server")
+        << QByteArrayLiteral(R"({"objectClassName":"domain","port43":"whois.registry.example",
+              "entities":[{"roles":["registrar"],"port43":"whois.registrar.example",
+                "vcardArray":["vcard",[["fn",{},"text","R"]]],
+                "entities":[{"roles":["registrant"],"vcardArray":["vcard",[
+                  ["email",{},"text","REDACTED FOR PRIVACY"],
+                  ["tel",{},"uri","tel:+1.5555550100;ext=2"]]]}]}]})")
+        << u"R||+1.5555550100|||whois.registrar.example||"_s << true << QString();
 }
 
 void TestServiceParsing::rdapRecords()

@@ -233,10 +233,9 @@ void WhoisReader::line(const QString& raw)
         m_section = WhoisSection::Domain;
         m_sectionIndented = false;
     }
-    const QString lower = text.toLower();
     for (const WhoisPhraseKey* row = WhoisPhraseKeysBegin(); row != WhoisPhraseKeysEnd(); ++row) {
         const QLatin1StringView phrase(row->phrase);
-        if (lower.startsWith(phrase)) {
+        if (text.startsWith(phrase, Qt::CaseInsensitive)) {
             take(row->key, text.mid(phrase.size()));
             return;
         }
@@ -244,7 +243,8 @@ void WhoisReader::line(const QString& raw)
     QString key, value;
     WhoisSection section;
     if (!SplitKey(text, key, value)) {
-        if (LookupWhoisHeading(NormalKey(text), section))
+        // Headings are short; long lines are notices or values.
+        if (text.size() <= 48 && LookupWhoisHeading(NormalKey(text), section))
             open(section, indent);
         else
             valueLine(text, indent);

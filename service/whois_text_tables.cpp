@@ -2,6 +2,7 @@
 
 #include <QHash>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
 
 #include <iterator>
@@ -279,7 +280,13 @@ WhoisKey LookupWhoisKey(QStringView tld, const QString& key)
         KeyIndex(std::begin(kKeys), std::end(kKeys));
     static const QHash<QString, WhoisKey> byTld =
         KeyIndex(std::begin(kTldKeys), std::end(kTldKeys));
-    if (!byTld.isEmpty()) {
+    static const QSet<QString> tlds = [] {
+        QSet<QString> names;
+        for (const TldKeyRow& row : kTldKeys)
+            names.insert(QLatin1StringView(row.tld));
+        return names;
+    }();
+    if (!tld.isEmpty() && tlds.contains(tld.toString())) {
         const auto own = byTld.constFind(tld.toString() + u'|' + key);
         if (own != byTld.cend())
             return *own;

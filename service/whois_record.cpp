@@ -44,12 +44,33 @@ QJsonObject LookupReply(const LookupResult& result)
 
 QString UnlessRedacted(const QString& value)
 {
-    // Whole-value notices only: a registrar may well be called "Redacted Ltd".
-    static const QRegularExpression kWithheld(
-        QStringLiteral("^(redacted( for privacy)?|data redacted|redacted \\|.*|not disclosed|"
-                       "withheld( for privacy)?|non-public data|data protected|privacy protected|"
-                       "statutory masking enabled|please query the .*)$"),
-        QRegularExpression::CaseInsensitiveOption);
+    // Notices registries and registrars put where data is withheld, as whole values
+    // (matched without case): a registrar may well be called "Redacted Ltd".
+    static const char* const kNotices[] = {
+        "redacted( for privacy)?",
+        "data redacted",
+        "redacted \\|.*",                        // "Redacted | Registry Policy"
+        "not disclosed([ !.].*)?",               // "Not Disclosed - Visit www.internet.ee ..."
+        "<?data not disclosed>?",
+        "hidden( upon user request|!.*)?",       // "HIDDEN! Details are available at ..."
+        "withheld( for privacy)?",
+        "non-public data",
+        "data protected.*",
+        "privacy protected",
+        "gdpr masked",
+        "statutory masking enabled",
+        "please query the .*",                   // "... RDDS service of the Registrar of Record"
+        "select contact domain holder link.*",
+        "contact via https?://.*",
+        "(link at )?https?://\\S*",              // a web form standing in for a contact
+    };
+    static const QRegularExpression kWithheld = [] {
+        QStringList parts;
+        for (const char* notice : kNotices)
+            parts.append(QLatin1StringView(notice));
+        return QRegularExpression(u"^(?:"_s + parts.join(u'|') + u")$"_s,
+                                  QRegularExpression::CaseInsensitiveOption);
+    }();
     const QString trimmed = value.trimmed();
     return kWithheld.match(trimmed).hasMatch() ? QString() : trimmed;
 }

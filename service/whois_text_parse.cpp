@@ -163,7 +163,7 @@ private:
 
     WhoisText m_parsed;
     QString m_holderHandle;
-    QString m_registrar, m_registrarName, m_registrarOrg;
+    QString m_registrar, m_registrarName, m_registrarOrg, m_registrarHandle;
     QString m_registrantEmail, m_registrantPhone, m_abuseEmail, m_abusePhone;
     QString m_registrarEmail, m_registrarPhone;
     QStringList m_servers, m_statuses;
@@ -289,7 +289,9 @@ void WhoisReader::take(WhoisKey meaning, const QString& value)
             SetOnce(m_registrantPhone, PhoneValue(value));
         return;
     case WhoisSection::Registrar:
-        if (meaning == WhoisKey::Registrar || meaning == WhoisKey::ContactName)
+        if (meaning == WhoisKey::Registrar && !value.contains(u' '))
+            SetOnce(m_registrarHandle, value); // "Registrar: MARK-0292", named below
+        else if (meaning == WhoisKey::Registrar || meaning == WhoisKey::ContactName)
             SetOnce(m_registrarName, UnlessRedacted(value));
         else if (meaning == WhoisKey::ContactOrg)
             SetOnce(m_registrarOrg, UnlessRedacted(value));
@@ -377,8 +379,9 @@ WhoisText WhoisReader::finish(const QString& text)
     const bool handleOnly = !m_registrar.contains(u' ');
     record.registrar = !m_registrar.isEmpty() && !(handleOnly && !m_registrarName.isEmpty())
                            ? m_registrar
-                           : !m_registrarName.isEmpty() ? m_registrarName
-                                                        : m_registrarOrg;
+                       : !m_registrarName.isEmpty() ? m_registrarName
+                       : !m_registrarOrg.isEmpty()  ? m_registrarOrg
+                                                    : m_registrarHandle;
     record.email = !m_registrantEmail.isEmpty() ? m_registrantEmail
                    : !m_abuseEmail.isEmpty()    ? m_abuseEmail
                                                 : m_registrarEmail;

@@ -6,6 +6,7 @@ from datetime import datetime, timedelta, timezone
 
 LX = '/work/.mirror/likexian+whois-parser/repo'
 WP = '/work/.mirror/weppos+whois-parser/repo'
+WI = '/work/.mirror/meeb+whoisit/repo'
 OUT = 'tests/service/corpus'
 
 def show(repo, path):
@@ -171,6 +172,28 @@ for path in ls(WP, 'spec/fixtures/responses'):
         if l.startswith('%s[0].email') and is_email(quoted(l)): exp['email'] = quoted(l)
         if l.startswith('%s[0].phone') and is_phone(quoted(l)): exp['phone'] = quoted(l)
     entries.append({'file': rel, 'tld': tld, 'domain': '', 'kind': 'port43', 'source': 'b', 'source_path': path, 'expect': exp})
+
+# --- whoisit: RDAP domain answers; the values its tests/test_parser.py asserts
+# (test_domain_response_parser), copied here by hand.
+WI_STATED = {
+    'data_rdap_response_domain1.json': ('com', {
+        'registrar': 'MarkMonitor Inc.', 'created': '1997-09-15', 'expires': '2028-09-14',
+        'name_servers': 'ns1.google.com,ns2.google.com,ns3.google.com,ns4.google.com',
+        'statuses': 'client delete prohibited,client transfer prohibited,client update prohibited,'
+                    'server delete prohibited,server transfer prohibited,server update prohibited'}),
+    'data_rdap_response_domain2.json': ('no', {
+        'registrar': 'Domeneshop AS', 'created': '2017-01-24',
+        'name_servers': 'ns1-09.azure-dns.com,ns2-09.azure-dns.net,ns3-09.azure-dns.org,ns4-09.azure-dns.info',
+        'statuses': ''}),
+    'data_rdap_response_domain3.json': ('com', {
+        'registrar': 'Hosting Concepts B.V. d/b/a Registrar.eu', 'email': 'abuse@registrar.eu',
+        'name_servers': 'ns1.dns-parking.com,ns2.dns-parking.com',
+        'statuses': 'client transfer prohibited'}),
+}
+for name, (tld, exp) in WI_STATED.items():
+    rel = 'rdap/c/' + name
+    write(rel, show(WI, 'tests/' + name))
+    entries.append({'file': rel, 'tld': tld, 'domain': '', 'kind': 'rdap', 'source': 'c', 'source_path': 'tests/' + name, 'expect': exp})
 
 with open(os.path.join(OUT, 'expected.json'), 'w') as f:
     json.dump(entries, f, indent=1, ensure_ascii=False, sort_keys=True)

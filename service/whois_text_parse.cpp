@@ -226,6 +226,8 @@ void WhoisReader::line(const QString& raw)
             open(section, -1);
         return;
     }
+    if (text.startsWith(QStringLiteral("** "))) // "** Registrant:" (.tr)
+        text.remove(0, 3);
     if (m_checkIndent) {
         m_sectionIndented = indent > m_sectionIndent;
         m_checkIndent = false;

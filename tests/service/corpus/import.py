@@ -133,7 +133,11 @@ def quoted(line):
     m = re.search(r'==\s*"(.*)"\s*$', line)
     return m.group(1) if m else None
 
-WP_HOSTS = {'whois.kg', 'whois.nic.ve', 'whois.nic.tr', 'whois.nic.li', 'whois.dns.pt', 'whois.nic.ar'}
+WP_HOSTS = {'whois.kg', 'whois.nic.ve', 'whois.nic.tr', 'whois.nic.li', 'whois.dns.pt', 'whois.nic.ar',
+            # thin registries and the registrars they refer to
+            'whois.verisign-grs.com', 'ccwhois.verisign-grs.com', 'tvwhois.verisign-grs.com',
+            'whois.markmonitor.com', 'whois.enom.com', 'whois.gandi.net', 'whois.godaddy.com',
+            'whois.networksolutions.com', 'whois.tucows.com'}
 for path in ls(WP, 'spec/fixtures/responses'):
     if not path.endswith('.txt') or path.endswith('.expected.txt'):
         continue
@@ -164,6 +168,8 @@ for path in ls(WP, 'spec/fixtures/responses'):
         for l in blocks.get(attr, []):
             m = re.search(r'%TIME\{(.*)\}', l)
             if m: exp[field] = to_utc_date(m.group(1))
+    for l in blocks.get('referral_whois', []):
+        if quoted(l): exp['whois_server'] = quoted(l).lower()
     for l in blocks.get('registrar', []):
         if l.startswith('%s.name') and quoted(l): exp['registrar'] = quoted(l)
     ns = [quoted(l) for l in blocks.get('nameservers', []) if re.match(r'%s\[\d+\]\.name', l)]

@@ -256,6 +256,11 @@ void WhoisReader::line(const QString& raw)
         open(section, indent);
         return;
     }
+    // "ns1.example.ch<TAB>192.0.2.1" under a name-server heading is a server, not a key.
+    if (m_section == WhoisSection::NameServers && LookupWhoisKey(m_tld, key) == WhoisKey::Unknown) {
+        valueLine(text, indent);
+        return;
+    }
     keyLine(key, value, indent);
 }
 

@@ -150,7 +150,7 @@ constexpr TldKeyRow kTldKeys[] = {
 };
 
 struct HeadingRow {
-    const char* heading; // lower case, without the colon
+    const char* heading; // lower case, without the colon or a trailing "(...)"
     WhoisSection section;
 };
 
@@ -172,7 +172,6 @@ constexpr HeadingRow kHeadings[] = {
     {"sponsoring registrar", WhoisSection::Registrar},
     {"registrar information", WhoisSection::Registrar},
     {"administrative contact", WhoisSection::OtherContact},
-    {"administrative contact(ac)", WhoisSection::OtherContact},
     {"administrative contacts", WhoisSection::OtherContact},
     {"admin contact", WhoisSection::OtherContact},
     {"admin contacts", WhoisSection::OtherContact},
@@ -198,6 +197,7 @@ constexpr HeadingRow kHeadings[] = {
     {"nameserver in listed order", WhoisSection::NameServers},
     {"domain servers in listed order", WhoisSection::NameServers},
     {"name servers in the listed order", WhoisSection::NameServers},
+    {"domain name servers", WhoisSection::NameServers},
     {"domain servers", WhoisSection::NameServers},
     {"dns servers", WhoisSection::NameServers},
     {"nserver", WhoisSection::NameServers},

@@ -106,12 +106,12 @@ QString NormalizeDate(const QString& text, bool monthFirst)
     static const QRegularExpression kDayFirst(
         u"^(\\d{1,2})[-/.](\\d{1,2})[-/.](\\d{4})(?:"_s + kTime + u")?"_s + kZone);
     static const QRegularExpression kMonthName(
-        u"^(?:[A-Za-z]{3},? )?(\\d{1,2})[- ]([A-Za-z]{3,9})\\.?[- ](\\d{4})(?:"_s + kTime + u")?"_s + kZone);
+        u"^(?:[A-Za-z]{3},? )?(\\d{1,2})(?:st|nd|rd|th)?[- ]([A-Za-z]{3,9})\\.?[- ](\\d{4})(?:"_s + kTime + u")?"_s + kZone);
     static const QRegularExpression kCompact(u"^(\\d{4})(\\d\\d)(\\d\\d)\\b"_s);
     static const QRegularExpression kYearMonthName(u"^(\\d{4})-([A-Za-z]{3})-(\\d{1,2})\\b"_s);
-    // "Tue Feb 10 09:42:42 2004"
-    static const QRegularExpression kCtime(
-        u"^[A-Za-z]{3} ([A-Za-z]{3}) +(\\d{1,2}) \\d\\d:\\d\\d:\\d\\d(?: [A-Z]{3,4})? (\\d{4})$"_s);
+    // "Tue Feb 10 09:42:42 2004", "Tue Dec 12 2000", "January 18 2000"
+    static const QRegularExpression kMonthFirstName(
+        u"^(?:[A-Za-z]{3} )?([A-Za-z]{3,9}) +(\\d{1,2}),?(?: \\d\\d:\\d\\d:\\d\\d)?(?: [A-Z]{3,4})? (\\d{4})$"_s);
 
     const QString value = text.trimmed();
     if (value.isEmpty())
@@ -134,7 +134,7 @@ QString NormalizeDate(const QString& text, bool monthFirst)
         year = match.captured(1).toInt();
         month = MonthNumber(match.capturedView(2));
         day = match.captured(3).toInt();
-    } else if ((match = kCtime.match(value)).hasMatch()) {
+    } else if ((match = kMonthFirstName.match(value)).hasMatch()) {
         year = match.captured(3).toInt();
         month = MonthNumber(match.capturedView(1));
         day = match.captured(2).toInt();

@@ -12,7 +12,7 @@ using namespace Qt::Literals::StringLiterals;
 namespace {
 
 struct KeyRow {
-    const char* key; // lower case, single spaces, no trailing dots
+    const char* key; // UTF-8, lower case, single spaces, no trailing dots
     WhoisKey meaning;
 };
 
@@ -27,6 +27,7 @@ constexpr KeyRow kKeys[] = {
     {"current registar", WhoisKey::Registrar}, // sic, as .kz writes it
     {"registrar-name", WhoisKey::Registrar},
     {"registrar_name", WhoisKey::Registrar},
+    {"registrar handle", WhoisKey::Registrar}, // .no names no registrar otherwise
 
     {"registrant email", WhoisKey::RegistrantEmail},
     {"registrant e-mail", WhoisKey::RegistrantEmail},
@@ -70,6 +71,7 @@ constexpr KeyRow kKeys[] = {
     {"domain registered", WhoisKey::Created},
     {"first registration date", WhoisKey::Created},
     {"fecha de creacion", WhoisKey::Created},
+    {"登録年月日", WhoisKey::Created},
     {"registry expiry date", WhoisKey::Expires},
     {"registrar registration expiration date", WhoisKey::Expires},
     {"registry expiration date", WhoisKey::Expires},
@@ -88,6 +90,7 @@ constexpr KeyRow kKeys[] = {
     {"renewal date", WhoisKey::Expires},
     {"valid until", WhoisKey::Expires},
     {"fecha de vencimiento", WhoisKey::Expires},
+    {"有効期限", WhoisKey::Expires},
     {"expire-date", WhoisKey::Expires},
     {"record will expire on", WhoisKey::Expires},
 
@@ -147,6 +150,7 @@ struct TldKeyRow {
 constexpr TldKeyRow kTldKeys[] = {
     {"dk", "dns", WhoisKey::Ignore}, // the domain's own name, not a server
     {"dk", "registrar", WhoisKey::Registrar},
+    {"ie", "account name", WhoisKey::Registrar},
 };
 
 struct HeadingRow {
@@ -208,6 +212,7 @@ constexpr HeadingRow kHeadings[] = {
 
 constexpr WhoisPhraseKey kPhraseKeys[] = {
     {"record created on ", WhoisKey::Created},
+    {"registered on ", WhoisKey::Created}, // .gg: "Registered on 30th April 2003 at ..."
     {"record expires on ", WhoisKey::Expires},
 };
 
@@ -274,9 +279,9 @@ QHash<QString, WhoisKey> KeyIndex(const Row* begin, const Row* end)
     QHash<QString, WhoisKey> index;
     for (const Row* row = begin; row != end; ++row) {
         if constexpr (requires { row->tld; })
-            index.insert(QLatin1StringView(row->tld) + u'|' + QLatin1StringView(row->key), row->meaning);
+            index.insert(QLatin1StringView(row->tld) + u'|' + QString::fromUtf8(row->key), row->meaning);
         else
-            index.insert(QLatin1StringView(row->key), row->meaning);
+            index.insert(QString::fromUtf8(row->key), row->meaning);
     }
     return index;
 }
@@ -336,5 +341,6 @@ bool SaysRateLimited(const QString& answer)
 
 bool WritesMonthFirst(QStringView tld)
 {
-    return tld == u"tk";
+    // One registry operator serves these and writes 12/18/2001.
+    return tld == u"tk" || tld == u"gq" || tld == u"ml" || tld == u"ga" || tld == u"cf";
 }

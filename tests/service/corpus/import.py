@@ -7,6 +7,7 @@ from datetime import datetime, timedelta, timezone
 LX = '/work/.mirror/likexian+whois-parser/repo'
 WP = '/work/.mirror/weppos+whois-parser/repo'
 WI = '/work/.mirror/meeb+whoisit/repo'
+AW = '/work/.mirror/pogzyb+asyncwhois/repo'
 OUT = 'tests/service/corpus'
 
 def show(repo, path):
@@ -200,6 +201,28 @@ for name, (tld, exp) in WI_STATED.items():
     rel = 'rdap/c/' + name
     write(rel, show(WI, 'tests/' + name))
     entries.append({'file': rel, 'tld': tld, 'domain': '', 'kind': 'rdap', 'source': 'c', 'source_path': 'tests/' + name, 'expect': exp})
+
+# --- asyncwhois: tests/samples/tld_<tld>.txt; the values test_parser_output.py asserts
+# (registrar, and the created / expires dates given as year, month and day).
+tests = show(AW, 'tests/test_parser_output.py').decode()
+for body in re.split(r'\n    def ', tests)[1:]:
+    m = re.search(r'self\.get_txt\("([a-z]+)"\)', body)
+    if not m:
+        continue
+    tld = m.group(1)
+    exp = {}
+    m = re.search(r'get\("registrar"\), "([^"]*)"', body)
+    if m: exp['registrar'] = m.group(1)
+    for var, field in (('created_date', 'created'), ('expires_date', 'expires')):
+        parts = [re.search(r'%s\.%s, (\d+)\)' % (var, unit), body) for unit in ('year', 'month', 'day')]
+        if all(parts):
+            exp[field] = '%04d-%02d-%02d' % tuple(int(p.group(1)) for p in parts)
+    if not exp:
+        continue
+    exp['not_registered'] = False
+    rel = 'port43/d/tld_%s.txt' % tld
+    write(rel, show(AW, 'tests/samples/tld_%s.txt' % tld))
+    entries.append({'file': rel, 'tld': tld, 'domain': '', 'kind': 'port43', 'source': 'd', 'source_path': 'tests/samples/tld_%s.txt' % tld, 'expect': exp})
 
 with open(os.path.join(OUT, 'expected.json'), 'w') as f:
     json.dump(entries, f, indent=1, ensure_ascii=False, sort_keys=True)

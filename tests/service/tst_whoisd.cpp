@@ -61,6 +61,7 @@ struct Stack {
         registry.answer("exampletld", Fixture("whois_iana_tld.txt"));
         registry.answer("example.exampletld", Fixture("whois_cn.txt"));
         registry.answer("nowhere", "% no such TLD\r\n");
+        registry.answer("busy.net", "WHOIS LIMIT EXCEEDED - SEE WWW.PIR.ORG/WHOIS FOR DETAILS\r\n");
         for (const char* name : {"example.io", "example.me", "example.cc"})
             registry.answer(name, Fixture("whois_cn.txt"));
         registrar.answer("example.net", Fixture("whois_com_registrar.txt"));
@@ -217,6 +218,8 @@ void TestWhoisd::lookups_data()
     QTest::newRow("garbage from port 43")
         << u"garbage.net"_s << u"garbage.net||||||whois.verisign-grs.com||查询失败:应答无法识别"_s;
     QTest::newRow("RDAP refuses") << u"refused.org"_s << u"refused.org||||||127.0.0.1||查询失败:注册局拒绝"_s;
+    QTest::newRow("port 43 rate limited")
+        << u"busy.net"_s << u"busy.net||||||whois.verisign-grs.com||查询过于频繁,请稍后重试"_s;
     QTest::newRow("port 43 unreachable")
         << u"example.biz"_s << u"example.biz||||||whois.down.example||查询失败:无法连接"_s;
     QTest::newRow("TLD nobody serves") << u"a.nowhere"_s << u"a.nowhere||||||||域名格式不正确或暂不支持该后缀"_s;

@@ -78,11 +78,9 @@ private:
         pinned.setHost(address.toString());
         QNetworkRequest request(pinned);
         // The server and its certificate are still those of the name.
-        request.setPeerVerifyName(m_url.host());
-        const int port = m_url.port(-1);
+        request.setPeerVerifyName(m_url.host(QUrl::FullyEncoded));
         request.setRawHeader(QByteArrayLiteral("Host"),
-                             QUrl::toAce(m_url.host()) +
-                                 (port < 0 ? QByteArray() : ':' + QByteArray::number(port)));
+                             m_url.authority(QUrl::FullyEncoded | QUrl::RemoveUserInfo).toLatin1());
         request.setRawHeader(QByteArrayLiteral("Accept"),
                              QByteArrayLiteral("application/rdap+json"));
         // Compressed answers could unpack far past the cap.

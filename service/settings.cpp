@@ -153,8 +153,11 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
     };
     const auto number = [&](const QCommandLineOption& option, qint64 fallback, qint64 low, qint64 high) -> qint64 {
         const QString text = value(option);
-        if (text.isEmpty())
+        if (text.isEmpty()) {
+            if (parser.isSet(option) || fileValues.contains(option.names().first()))
+                refuse(option, text, QStringLiteral("no value"));
             return fallback;
+        }
         bool valid = false;
         const qint64 parsed = text.toLongLong(&valid);
         if (!valid)

@@ -362,6 +362,7 @@ void TestServiceParsing::settingsRefused_data()
     row("port past 65535", {u"--port"_s, u"70000"_s}, u"--port 70000: out of range (0 to 65535)"_s);
     row("negative port", {u"--port"_s, u"-1"_s}, u"--port -1: out of range"_s);
     row("port not a number", {u"--port"_s, u"84x"_s}, u"--port 84x: not a whole number"_s);
+    row("port left empty", {u"--port="_s}, u"--port : no value"_s);
     row("listen not an address", {u"--listen"_s, u"localhost"_s}, u"--listen localhost: not an IP address"_s);
     row("missing certificate", {u"--cert"_s, u"/nonexistent/server.crt"_s}, u"--cert /nonexistent/server.crt: not a readable file"_s);
     row("key is a directory", {u"--key"_s, u"/"_s}, u"--key /: not a readable file"_s);

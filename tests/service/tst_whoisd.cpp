@@ -411,6 +411,8 @@ void TestWhoisd::upstreamErrors()
     server.setHandler([&big](const TestHttpsServer::Request& request) {
         if (request.path == "/big")
             return Response{200, big};
+        if (request.path == "/streamed")
+            return Response{200, big, "application/json", 0, false, {}, false};
         if (request.path == "/slow")
             return Response{200, "{}", "application/json", 3000};
         return Response{200, "{}"};
@@ -436,6 +438,7 @@ void TestWhoisd::upstreamErrors()
     QCOMPARE(http(named.toString(), OutboundPolicy({named})), std::pair(200, UpstreamError::None));
     QCOMPARE(server.requests().last().header("Host"), "localhost:" + QByteArray::number(server.port()));
     QCOMPARE(http(u"/big"_s, trusted), std::pair(0, UpstreamError::TooLarge));
+    QCOMPARE(http(u"/streamed"_s, trusted), std::pair(0, UpstreamError::TooLarge));
     QCOMPARE(http(u"/slow"_s, trusted), std::pair(0, UpstreamError::Timeout));
     const qsizetype asked = server.requests().size();
     // Refused before anything is sent: reported as no connection.

@@ -5,11 +5,9 @@
 #include "net/http_get_text.h"
 #include "net/reply_wait.h"
 #include "support/fake_whois_server.h"
-#include "support/manual_clock.h"
+#include "support/loopback_listener.h"
 #include "support/test_files.h"
 #include "support/test_https_server.h"
-#include "upstream_fetch.h"
-#include "upstream_gate.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -18,7 +16,6 @@
 #include <QSignalSpy>
 #include <QSslSocket>
 #include <QStringEncoder>
-#include <QTcpServer>
 #include <QTemporaryFile>
 #include <QElapsedTimer>
 #include <QTest>
@@ -138,16 +135,6 @@ struct Stack {
     QString baseUrl;
 };
 
-// A loopback port that only notes whether anything connected to it.
-struct Listener {
-    Listener() { server.listen(QHostAddress::LocalHost); }
-    bool reached() { return connections.count() > 0 || server.hasPendingConnections(); }
-    quint16 port() const { return server.serverPort(); }
-
-    QTcpServer server;
-    QSignalSpy connections{&server, &QTcpServer::newConnection};
-};
-
 } // namespace
 
 class TestWhoisd final : public QObject {
@@ -165,11 +152,7 @@ private slots:
     void registrarLinksAreChecked_data();
     void registrarLinksAreChecked();
     void redirectsAreChecked();
-    void upstreamErrors();
-    void gateBoundsEachServer();
-    void cacheHonoursTimeAndSize();
     void stopsCleanlyOnTerm();
-    void refusesBadSettings();
 };
 
 void TestWhoisd::lookups_data()
@@ -351,7 +334,7 @@ void TestWhoisd::registrarLinksAreChecked()
     QFETCH(QString, link);
     QFETCH(bool, configured);
     Stack stack;
-    Listener registrar;
+    LoopbackListener registrar;
     // Registrar links may use this port here, so only the address can refuse them.
     stack.settings.httpsPort = registrar.port();
     if (configured)
@@ -372,7 +355,7 @@ void TestWhoisd::registrarLinksAreChecked()
 void TestWhoisd::redirectsAreChecked()
 {
     Stack stack;
-    Listener elsewhere;
+    LoopbackListener elsewhere;
     stack.settings.httpsPort = elsewhere.port();
     const auto redirect = [](const QByteArray& location) {
         return Response{302, {}, "text/plain", 0, false, {{"Location", location}}};
@@ -403,128 +386,6 @@ void TestWhoisd::redirectsAreChecked()
     QVERIFY(!elsewhere.reached());
 }
 
-void TestWhoisd::upstreamErrors()
-{
-    TestHttpsServer::trustTestAuthority();
-    TestHttpsServer server;
-    const QByteArray big(2 * 1024 * 1024, 'x');
-    server.setHandler([&big](const TestHttpsServer::Request& request) {
-        if (request.path == "/big")
-            return Response{200, big};
-        if (request.path == "/streamed")
-            return Response{200, big, "application/json", 0, false, {}, false};
-        if (request.path == "/slow")
-            return Response{200, "{}", "application/json", 3000};
-        return Response{200, "{}"};
-    });
-    FakeWhoisServer whois;
-    whois.answer("big.example", big);
-    whois.answer("small.example", "small\r\n");
-    QNetworkAccessManager network;
-    const UpstreamLimits limits{std::chrono::milliseconds(2000), std::chrono::milliseconds(500), 64 * 1024};
-    const OutboundPolicy trusted = OutboundPolicy().trusting(QUrl(server.baseUrl()));
-
-    const auto http = [&](const QString& url, const OutboundPolicy& policy) {
-        std::optional<HttpAnswer> answer;
-        FetchHttp(network, QUrl(url.startsWith(u'/') ? server.baseUrl() + url : url), policy, limits,
-                  [&](HttpAnswer got) { answer = got; });
-        if (!QTest::qWaitFor([&] { return answer.has_value(); }, 10000))
-            return std::pair{-1, UpstreamError::None};
-        return std::pair{answer->status, answer->error};
-    };
-    QCOMPARE(http(u"/ok"_s, trusted), std::pair(200, UpstreamError::None));
-    // Connected to the address checked, the request still names the host.
-    const QUrl named(u"https://localhost:%1/named"_s.arg(server.port()));
-    QCOMPARE(http(named.toString(), OutboundPolicy({named})), std::pair(200, UpstreamError::None));
-    QCOMPARE(server.requests().last().header("Host"), "localhost:" + QByteArray::number(server.port()));
-    QCOMPARE(http(u"/big"_s, trusted), std::pair(0, UpstreamError::TooLarge));
-    QCOMPARE(http(u"/streamed"_s, trusted), std::pair(0, UpstreamError::TooLarge));
-    QCOMPARE(http(u"/slow"_s, trusted), std::pair(0, UpstreamError::Timeout));
-    const qsizetype asked = server.requests().size();
-    // Refused before anything is sent: reported as no connection.
-    QCOMPARE(http(u"/ok"_s, OutboundPolicy({}, server.port())), std::pair(0, UpstreamError::CannotConnect));
-    QCOMPARE(server.requests().size(), asked);
-    {
-        std::optional<HttpAnswer> answer;
-        FetchHttp(network, QUrl(u"https://127.0.0.1:1/"_s), OutboundPolicy({QUrl(u"https://127.0.0.1:1/"_s)}),
-                  limits, [&](HttpAnswer got) { answer = got; });
-        QTRY_VERIFY(answer);
-        QCOMPARE(answer->error, UpstreamError::CannotConnect);
-    }
-
-    const auto port43 = [&](const QString& host, const QString& query) {
-        std::optional<WhoisAnswer> answer;
-        FetchWhois(host, whois.port(), query, host != u"127.0.0.1"_s, limits,
-                   [&](WhoisAnswer got) { answer = got; });
-        if (!QTest::qWaitFor([&] { return answer.has_value(); }, 10000))
-            return std::pair{QByteArray("no answer"), UpstreamError::None};
-        return std::pair{answer->text, answer->error};
-    };
-    QCOMPARE(port43(u"127.0.0.1"_s, u"small.example"_s), std::pair(QByteArray("small\r\n"), UpstreamError::None));
-    QCOMPARE(port43(u"127.0.0.1"_s, u"big.example"_s), std::pair(QByteArray(), UpstreamError::TooLarge));
-    // A referral into loopback is not connected to.
-    QCOMPARE(port43(u"localhost"_s, u"small.example"_s), std::pair(QByteArray(), UpstreamError::CannotConnect));
-    QCOMPARE(whois.queries().size(), 2);
-}
-
-void TestWhoisd::gateBoundsEachServer()
-{
-    ManualClock clock;
-    UpstreamGate gate(2, std::chrono::milliseconds(30), clock);
-    QList<int> started;
-    for (int i = 0; i < 4; ++i)
-        gate.enter(u"server"_s, [&started, i] { started.append(i); });
-    QCOMPARE(started, QList<int>{0});
-    // Another server is not held up by this one.
-    bool otherRan = false;
-    gate.enter(u"other"_s, [&] { otherRan = true; });
-    QVERIFY(otherRan);
-    clock.advance(std::chrono::milliseconds(29));
-    QCOMPARE(started.size(), 1);
-    clock.advance(std::chrono::milliseconds(1));
-    QCOMPARE(started, (QList<int>{0, 1}));
-    // Two in flight: the third waits for a release, however long.
-    clock.advance(std::chrono::hours(1));
-    QCOMPARE(started.size(), 2);
-    gate.release(u"server"_s);
-    QCOMPARE(started, (QList<int>{0, 1, 2}));
-
-    gate.pause(u"server"_s, std::chrono::seconds(60));
-    clock.advance(std::chrono::milliseconds(59999));
-    QVERIFY(gate.isPaused(u"server"_s));
-    QVERIFY(!gate.isPaused(u"other"_s));
-    clock.advance(std::chrono::milliseconds(1));
-    QVERIFY(!gate.isPaused(u"server"_s));
-}
-
-void TestWhoisd::cacheHonoursTimeAndSize()
-{
-    ManualClock clock;
-    LookupCache cache(2, std::chrono::seconds(3600), std::chrono::seconds(300), clock);
-    WhoisRecord record;
-    record.registrar = u"R"_s;
-    cache.store(u"a.com"_s, LookupResult::found(record, u"up"_s));
-    cache.store(u"b.com"_s, LookupResult::failed(LookupStatus::NotRegistered, u"up"_s));
-    cache.store(u"c.com"_s, LookupResult::failed(LookupStatus::UpstreamFailed, u"up"_s));
-    QVERIFY(!cache.find(u"c.com"_s));
-    clock.advance(std::chrono::seconds(299));
-    QVERIFY(cache.find(u"b.com"_s));
-    clock.advance(std::chrono::seconds(1));
-    QVERIFY(!cache.find(u"b.com"_s));
-    QCOMPARE(cache.find(u"a.com"_s)->record.registrar, u"R"_s);
-    clock.advance(std::chrono::seconds(3300));
-    QVERIFY(!cache.find(u"a.com"_s));
-
-    // Full, the least recently used answer goes first.
-    cache.store(u"a.com"_s, LookupResult::found(record, u"up"_s));
-    cache.store(u"b.com"_s, LookupResult::found(record, u"up"_s));
-    QVERIFY(cache.find(u"a.com"_s));
-    cache.store(u"d.com"_s, LookupResult::found(record, u"up"_s));
-    QVERIFY(cache.find(u"a.com"_s));
-    QVERIFY(!cache.find(u"b.com"_s));
-    QVERIFY(cache.find(u"d.com"_s));
-}
-
 void TestWhoisd::stopsCleanlyOnTerm()
 {
     QProcess service;
@@ -540,17 +401,6 @@ void TestWhoisd::stopsCleanlyOnTerm()
     QCOMPARE(service.exitStatus(), QProcess::NormalExit);
     QCOMPARE(service.exitCode(), 0);
     QVERIFY(service.readAllStandardError().contains("stopping"));
-}
-
-void TestWhoisd::refusesBadSettings()
-{
-    // Once, 70000 silently became port 4464.
-    QProcess service;
-    service.start(QStringLiteral(WHOISD_PATH), {u"--port"_s, u"70000"_s});
-    QVERIFY(service.waitForFinished(10000));
-    QCOMPARE(service.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(service.exitCode(), 2);
-    QVERIFY(service.readAllStandardError().contains("--port 70000: out of range"));
 }
 
 QTEST_GUILESS_MAIN(TestWhoisd)

@@ -18,14 +18,17 @@ Subnet Parse(const char* subnet)
 bool IsPublicIPv4(quint32 address)
 {
     static const std::array<Subnet, 11> kClosed{
-        Parse("0.0.0.0/8"), // "this network", unspecified
-        Parse("10.0.0.0/8"),    Parse("172.16.0.0/12"),  Parse("192.168.0.0/16"),
-        Parse("100.64.0.0/10"), // shared address space (CGNAT)
-        Parse("127.0.0.0/8"),   Parse("169.254.0.0/16"),
-        Parse("192.0.0.0/24"),  // protocol assignments
-        Parse("198.18.0.0/15"), // benchmarking
-        Parse("224.0.0.0/4"),   // multicast
-        Parse("240.0.0.0/4"),   // reserved, including the broadcast address
+        Parse("0.0.0.0/8"),      // "this network", unspecified
+        Parse("10.0.0.0/8"),     // private
+        Parse("172.16.0.0/12"),  // private
+        Parse("192.168.0.0/16"), // private
+        Parse("100.64.0.0/10"),  // shared address space (CGNAT)
+        Parse("127.0.0.0/8"),    // loopback
+        Parse("169.254.0.0/16"), // link-local, cloud metadata
+        Parse("192.0.0.0/24"),   // protocol assignments
+        Parse("198.18.0.0/15"),  // benchmarking
+        Parse("224.0.0.0/4"),    // multicast
+        Parse("240.0.0.0/4"),    // reserved, including the broadcast address
     };
     const QHostAddress v4(address);
     for (const Subnet& subnet : kClosed) {
@@ -64,9 +67,11 @@ bool IsPublicAddress(const QHostAddress& address)
     static const std::array<Subnet, 7> kClosed{
         Parse("::/96"),        // unspecified, loopback, IPv4-compatible
         Parse("64:ff9b::/96"), // NAT64: checked as the IPv4 address it carries
-        Parse("fc00::/7"),     Parse("fe80::/10"),
-        Parse("fec0::/10"),                       // site-local, deprecated but still routed by some
-        Parse("ff00::/8"),     Parse("100::/64"), // multicast, discard-only
+        Parse("fc00::/7"),     // unique-local
+        Parse("fe80::/10"),    // link-local
+        Parse("fec0::/10"),    // site-local, deprecated but still routed by some
+        Parse("ff00::/8"),     // multicast
+        Parse("100::/64"),     // discard-only
     };
     const Q_IPV6ADDR bytes = address.toIPv6Address();
     if (address.isInSubnet(kClosed[0]) || address.isInSubnet(kClosed[1])) {

@@ -214,6 +214,8 @@ void FetchWhois(const QString& host, quint16 port, const QString& query, bool pu
     struct State {
         QByteArray answer;
         bool finished = false;
+        bool connected = false;
+        QList<QHostAddress> untried; // checked addresses still to try
         std::function<void(WhoisAnswer)> done;
     };
     auto state = std::make_shared<State>();
@@ -237,7 +239,8 @@ void FetchWhois(const QString& host, quint16 port, const QString& query, bool pu
     totalLimit->setSingleShot(true);
     QObject::connect(totalLimit, &QTimer::timeout, socket, [finish] { finish(UpstreamError::Timeout); });
 
-    QObject::connect(socket, &QTcpSocket::connected, socket, [socket, connectLimit, query] {
+    QObject::connect(socket, &QTcpSocket::connected, socket, [socket, state, connectLimit, query] {
+        state->connected = true;
         connectLimit->stop();
         socket->write(query.toUtf8() + "\r\n");
     });
@@ -249,7 +252,16 @@ void FetchWhois(const QString& host, quint16 port, const QString& query, bool pu
     });
     // Everything the server sent has come through readyRead before it closes.
     QObject::connect(socket, &QTcpSocket::disconnected, socket, [finish] { finish(UpstreamError::None); });
-    QObject::connect(socket, &QTcpSocket::errorOccurred, socket, [state, finish](QAbstractSocket::SocketError error) {
+    QObject::connect(socket, &QTcpSocket::errorOccurred, socket, [socket, port, state, finish](QAbstractSocket::SocketError error) {
+        // A name with several addresses may be reachable on the next one (from the
+        // event loop: the socket is not ready for it inside this signal).
+        if (!state->connected && !state->untried.isEmpty()) {
+            QTimer::singleShot(0, socket, [socket, port, state] {
+                socket->abort();
+                socket->connectToHost(state->untried.takeFirst(), port);
+            });
+            return;
+        }
         // The server closing after its answer is the normal end of an exchange.
         if (error == QAbstractSocket::RemoteHostClosedError && !state->answer.isEmpty()) {
             finish(UpstreamError::None);
@@ -265,13 +277,14 @@ void FetchWhois(const QString& host, quint16 port, const QString& query, bool pu
         return;
     }
     // A referral's name is resolved here, and the connection goes to the address checked.
-    QHostInfo::lookupHost(host, socket, [socket, port, finish](const QHostInfo& info) {
+    QHostInfo::lookupHost(host, socket, [socket, port, state, finish](const QHostInfo& info) {
         for (const QHostAddress& address : info.addresses()) {
-            if (IsPublicAddress(address)) {
-                socket->connectToHost(address, port);
-                return;
-            }
+            if (IsPublicAddress(address))
+                state->untried.append(address);
         }
-        finish(UpstreamError::CannotConnect);
+        if (state->untried.isEmpty())
+            finish(UpstreamError::CannotConnect);
+        else
+            socket->connectToHost(state->untried.takeFirst(), port);
     });
 }

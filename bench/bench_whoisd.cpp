@@ -173,7 +173,8 @@ int main(int argc, char* argv[])
     // 100,000 cached answers.
     const long before = bench::StatusKb("VmRSS");
     {
-        LookupCache cache(100000, std::chrono::hours(1), std::chrono::minutes(5));
+        SystemClock clock;
+        LookupCache cache(100000, std::chrono::hours(1), std::chrono::minutes(5), clock);
         for (int i = 0; i < 100000; ++i) {
             LookupResult result;
             result.status = LookupStatus::Found;

@@ -1,10 +1,11 @@
 #include "lookup_cache.h"
 
 LookupCache::LookupCache(int capacity, std::chrono::seconds foundTtl,
-                         std::chrono::seconds notRegisteredTtl)
+                         std::chrono::seconds notRegisteredTtl, const Clock& clock)
     : m_entries(capacity)
     , m_foundTtl(foundTtl)
     , m_notRegisteredTtl(notRegisteredTtl)
+    , m_clock(clock)
 {
 }
 
@@ -13,7 +14,7 @@ std::optional<LookupResult> LookupCache::find(const QString& ace)
     const Entry* entry = m_entries.object(ace);
     if (!entry)
         return std::nullopt;
-    if (entry->expires.hasExpired()) {
+    if (m_clock.now() >= entry->expires) {
         m_entries.remove(ace);
         return std::nullopt;
     }
@@ -29,5 +30,5 @@ void LookupCache::store(const QString& ace, const LookupResult& result)
         ttl = m_notRegisteredTtl;
     if (ttl.count() <= 0 || m_entries.maxCost() <= 0)
         return;
-    m_entries.insert(ace, new Entry{result, QDeadlineTimer(ttl)});
+    m_entries.insert(ace, new Entry{result, m_clock.now() + ttl});
 }

@@ -1,9 +1,9 @@
 #pragma once
 
+#include "clock.h"
 #include "whois_record.h"
 
 #include <QCache>
-#include <QDeadlineTimer>
 #include <QString>
 
 #include <chrono>
@@ -13,7 +13,8 @@
 // hour, unregistered ones for minutes; failures are never kept.
 class LookupCache final {
 public:
-    LookupCache(int capacity, std::chrono::seconds foundTtl, std::chrono::seconds notRegisteredTtl);
+    LookupCache(int capacity, std::chrono::seconds foundTtl, std::chrono::seconds notRegisteredTtl,
+                const Clock& clock);
 
     std::optional<LookupResult> find(const QString& ace);
     void store(const QString& ace, const LookupResult& result);
@@ -22,9 +23,10 @@ public:
 private:
     struct Entry {
         LookupResult result;
-        QDeadlineTimer expires;
+        Clock::TimePoint expires;
     };
     QCache<QString, Entry> m_entries;
     std::chrono::seconds m_foundTtl;
     std::chrono::seconds m_notRegisteredTtl;
+    const Clock& m_clock;
 };

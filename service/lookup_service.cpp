@@ -27,6 +27,15 @@ bool IsEmpty(const WhoisRecord& record)
            record.nameServers.isEmpty() && record.statuses.isEmpty();
 }
 
+// The HTTPS upstreams named in the settings, trusted as configured.
+QList<QUrl> ConfiguredUpstreams(const ServiceSettings& settings)
+{
+    QList<QUrl> upstreams{QUrl(settings.bootstrapUrl)};
+    for (const QString& base : settings.rdapOverrides)
+        upstreams.append(QUrl(base));
+    return upstreams;
+}
+
 FailureReason ReasonFor(UpstreamError error)
 {
     switch (error) {
@@ -64,8 +73,9 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
     : QObject(parent)
     , m_settings(settings)
     , m_network(network)
-    , m_cache(settings.cacheEntries, settings.foundTtl, settings.notRegisteredTtl)
-    , m_gate(settings.maxInFlightPerServer, settings.minSpacing)
+    , m_policy(ConfiguredUpstreams(settings), settings.httpsPort)
+    , m_cache(settings.cacheEntries, settings.foundTtl, settings.notRegisteredTtl, m_clock)
+    , m_gate(settings.maxInFlightPerServer, settings.minSpacing, m_clock)
     , m_limits{settings.connectTimeout, settings.totalTimeout, settings.maxAnswerBytes}
     , m_bootstrapStore(settings.stateDirectory,
                        settings.bootstrapFile.isEmpty() ? LocateDataFile(QStringLiteral("rdap-dns-bootstrap.json"))
@@ -101,7 +111,7 @@ void LookupService::refreshBootstrap()
 {
     if (m_settings.bootstrapUrl.isEmpty())
         return;
-    FetchHttp(m_network, QUrl(m_settings.bootstrapUrl), m_limits, [this](HttpAnswer answer) {
+    FetchHttp(m_network, QUrl(m_settings.bootstrapUrl), m_policy, m_limits, [this](HttpAnswer answer) {
         if (answer.status != 200 || !m_directory.loadBootstrap(answer.body))
             return;
         qInfo("whoisd: bootstrap refreshed, %lld TLDs with RDAP",
@@ -165,15 +175,15 @@ void LookupService::lookupPort43(const DomainName& name, Done done)
         askIana(name, std::move(done));
 }
 
-void LookupService::fetchHttp(const QUrl& url, std::function<void(HttpAnswer)> done)
+void LookupService::fetchHttp(const QUrl& url, const OutboundPolicy& policy, std::function<void(HttpAnswer)> done)
 {
     const QString host = url.host();
     if (m_gate.isPaused(host)) {
         done(HttpAnswer{429, {}, {}});
         return;
     }
-    m_gate.enter(host, [this, url, host, done = std::move(done)] {
-        FetchHttp(m_network, url, m_limits, [this, host, done](HttpAnswer answer) {
+    m_gate.enter(host, [this, url, policy, host, done = std::move(done)] {
+        FetchHttp(m_network, url, policy, m_limits, [this, host, done](HttpAnswer answer) {
             m_gate.release(host);
             if (answer.status == 429)
                 m_gate.pause(host, answer.retryAfter.count() > 0 ? answer.retryAfter
@@ -186,7 +196,8 @@ void LookupService::fetchHttp(const QUrl& url, std::function<void(HttpAnswer)> d
 void LookupService::lookupRdap(const DomainName& name, const QString& base, Done done)
 {
     const QUrl url(base + QStringLiteral("domain/") + name.ace);
-    fetchHttp(url, [this, name, host = url.host(), done = std::move(done)](HttpAnswer answer) {
+    // The registry comes from the directory, which only configured sources fill.
+    fetchHttp(url, m_policy.trusting(url), [this, name, host = url.host(), done = std::move(done)](HttpAnswer answer) {
         if (answer.status == 404) {
             done(LookupResult::failed(LookupStatus::NotRegistered, host));
             return;
@@ -220,11 +231,13 @@ void LookupService::followRegistrar(const DomainName& name, LookupResult found,
                                     const QString& link, Done done)
 {
     const QUrl url(link);
-    if (!IsFollowableLink(url)) {
+    // A link back to the registry itself is as trusted as the registry; any other is checked.
+    const OutboundPolicy policy = m_policy.trusting(QUrl(m_directory.rdapBase(name.tld)));
+    if (!policy.mayRequest(url)) {
         done(std::move(found));
         return;
     }
-    fetchHttp(url, [found = std::move(found), done = std::move(done), name](HttpAnswer answer) mutable {
+    fetchHttp(url, policy, [found = std::move(found), done = std::move(done), name](HttpAnswer answer) mutable {
         // The registry's answer stands on its own when the registrar's fails.
         if (answer.status == 200) {
             if (const std::optional<RdapDomain> registrar = ParseRdapDomain(answer.body)) {
@@ -244,8 +257,12 @@ void LookupService::fetchWhois(const QString& server, const QString& query, Whoi
     const quint16 port = colon > 0 ? static_cast<quint16>(target.mid(colon + 1).toUInt())
                                    : m_settings.whoisPort;
     const QByteArray codePage = LegacyCodePage(query.section(u'.', -1));
-    m_gate.enter(server, [this, server, address, port, query, codePage, done = std::move(done)] {
-        FetchWhois(address, port, query, m_limits,
+    // Servers the settings do not name (the shipped table, IANA's and registries' referrals)
+    // are connected to on public addresses only.
+    const bool publicOnly = !m_settings.whoisAddresses.contains(server) && server != m_settings.ianaWhois &&
+                            !m_settings.whoisServers.values().contains(server);
+    m_gate.enter(server, [this, server, address, port, query, publicOnly, codePage, done = std::move(done)] {
+        FetchWhois(address, port, query, publicOnly, m_limits,
                    [this, server, codePage, query, done](WhoisAnswer answer) {
                        m_gate.release(server);
                        if (answer.error != UpstreamError::None) {

@@ -2,11 +2,13 @@
 
 #include "bootstrap.h"
 #include "bootstrap_store.h"
+#include "clock.h"
 #include "domain_name.h"
 #include "lookup_cache.h"
 #include "settings.h"
 #include "upstream_fetch.h"
 #include "upstream_gate.h"
+#include "upstream_policy.h"
 #include "whois_record.h"
 
 #include <QObject>
@@ -48,10 +50,12 @@ private:
     // `text` is meaningful only when `failure` is None.
     using WhoisDone = std::function<void(FailureReason failure, const WhoisText& text)>;
     void fetchWhois(const QString& server, const QString& query, WhoisDone done);
-    void fetchHttp(const QUrl& url, std::function<void(HttpAnswer)> done);
+    void fetchHttp(const QUrl& url, const OutboundPolicy& policy, std::function<void(HttpAnswer)> done);
 
     const ServiceSettings m_settings;
     QNetworkAccessManager& m_network;
+    SystemClock m_clock;
+    OutboundPolicy m_policy;
     ServerDirectory m_directory;
     LookupCache m_cache;
     UpstreamGate m_gate;

@@ -3,7 +3,11 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <QUrl>
 #include <QSettings>
+
+#include <functional>
 
 QHash<QString, QString> ServiceSettings::defaultRdapOverrides()
 {
@@ -14,13 +18,38 @@ QHash<QString, QString> ServiceSettings::defaultRdapOverrides()
 
 namespace {
 
-void ReadPairs(const QStringList& values, QHash<QString, QString>& into)
+// A host to connect to as configured: an IP address or a name of letters, digits,
+// hyphens and dots ("localhost" included).
+bool IsHost(const QString& text)
 {
-    for (const QString& value : values) {
-        const qsizetype equals = value.indexOf(u'=');
-        if (equals > 0)
-            into.insert(value.left(equals).trimmed().toLower(), value.mid(equals + 1).trimmed());
-    }
+    if (!QHostAddress(text).isNull())
+        return true;
+    static const QRegularExpression kName(QStringLiteral(
+        "^(?=.{1,253}$)([A-Za-z0-9_]([A-Za-z0-9_-]{0,61}[A-Za-z0-9_])?\\.)*"
+        "[A-Za-z0-9_]([A-Za-z0-9_-]{0,61}[A-Za-z0-9_])?\\.?$"));
+    return kName.match(QString::fromLatin1(QUrl::toAce(text))).hasMatch();
+}
+
+bool IsWebUrl(const QString& text)
+{
+    const QUrl url(text, QUrl::StrictMode);
+    return url.isValid() && (url.scheme() == u"https" || url.scheme() == u"http") && IsHost(url.host());
+}
+
+// "host:port" or "[v6]:port", stored as "host:port" (the port follows the last colon).
+QString HostAndPort(const QString& text)
+{
+    const qsizetype colon = text.lastIndexOf(u':');
+    if (colon <= 0)
+        return {};
+    QString host = text.left(colon);
+    if (host.startsWith(u'[') && host.endsWith(u']'))
+        host = host.mid(1, host.size() - 2);
+    bool ok = false;
+    const uint port = text.mid(colon + 1).toUInt(&ok);
+    if (!ok || port < 1 || port > 65535 || !IsHost(host))
+        return {};
+    return host + u':' + QString::number(port);
 }
 
 } // namespace
@@ -28,6 +57,7 @@ void ReadPairs(const QStringList& values, QHash<QString, QString>& into)
 std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList& arguments,
                                                               QString* message)
 {
+    message->clear();
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Lookup and update service for the batch WHOIS tool: answers over HTTPS from RDAP "
@@ -39,7 +69,9 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
         "else the one whois.iana.org (--iana-whois) names. An RDAP \"not found\" or refusal\n"
         "(4xx) is final; so a --whois-server for a TLD with RDAP serves as its fallback."));
     parser.addHelpOption();
+    QStringList known;
     const auto opt = [&](const char* name, const char* description, const char* value = nullptr) {
+        known.append(QString::fromLatin1(name));
         QCommandLineOption option(QString::fromLatin1(name), QString::fromLatin1(description));
         if (value)
             option.setValueName(QString::fromLatin1(value));
@@ -91,7 +123,16 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
             return std::nullopt;
         }
         QSettings file(path, QSettings::IniFormat);
+        if (file.status() != QSettings::NoError) {
+            *message = QStringLiteral("the settings file %1 is not an INI file\n").arg(path);
+            return std::nullopt;
+        }
         for (const QString& name : file.allKeys()) {
+            // A misspelt setting would otherwise be ignored without a word.
+            if (!known.contains(name) || name == u"config") {
+                *message += QStringLiteral("unknown setting in %1: %2\n").arg(path, name);
+                continue;
+            }
             const QVariant value = file.value(name);
             fileValues.insert(name, value.toString());
             fileLists.insert(name, value.toStringList());
@@ -103,63 +144,106 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
     const auto values = [&](const QCommandLineOption& option) {
         return parser.isSet(option) ? parser.values(option) : fileLists.value(option.names().first());
     };
-    bool ok = true;
-    const auto number = [&](const QCommandLineOption& option, qint64 fallback) -> qint64 {
+    // Every problem is collected into `message`; any one refuses the whole command line.
+    const auto refuse = [&](const QCommandLineOption& option, const QString& text, const QString& why) {
+        *message += QStringLiteral("--%1 %2: %3\n").arg(option.names().first(), text, why);
+    };
+    const auto number = [&](const QCommandLineOption& option, qint64 fallback, qint64 low, qint64 high) -> qint64 {
         const QString text = value(option);
-        if (text.isEmpty())
+        if (text.isEmpty()) {
+            if (parser.isSet(option) || fileValues.contains(option.names().first()))
+                refuse(option, text, QStringLiteral("no value"));
             return fallback;
+        }
         bool valid = false;
         const qint64 parsed = text.toLongLong(&valid);
-        if (!valid || parsed < 0) {
-            ok = false;
-            *message += QStringLiteral("not a number for --%1: %2\n").arg(option.names().first(), text);
-        }
-        return parsed;
+        if (!valid)
+            refuse(option, text, QStringLiteral("not a whole number"));
+        else if (parsed < low || parsed > high)
+            refuse(option, text, QStringLiteral("out of range (%1 to %2)").arg(low).arg(high));
+        else
+            return parsed;
+        return fallback;
     };
+    const auto readableFile = [&](const QCommandLineOption& option) {
+        const QString path = value(option);
+        if (!path.isEmpty() && !(QFileInfo(path).isFile() && QFileInfo(path).isReadable()))
+            refuse(option, path, QStringLiteral("not a readable file"));
+        return path;
+    };
+    const auto pairs = [&](const QCommandLineOption& option, QHash<QString, QString>& into,
+                           const std::function<QString(const QString&)>& check, const char* form) {
+        for (const QString& text : values(option)) {
+            const qsizetype equals = text.indexOf(u'=');
+            const QString name = text.left(equals).trimmed().toLower();
+            const QString checked = equals > 0 && IsHost(name) ? check(text.mid(equals + 1).trimmed()) : QString();
+            if (checked.isEmpty())
+                refuse(option, text, QStringLiteral("not of the form %1").arg(QLatin1StringView(form)));
+            else
+                into.insert(name, checked);
+        }
+    };
+    const auto host = [](const QString& text) { return IsHost(text) ? text : QString(); };
+    const auto webUrl = [](const QString& text) { return IsWebUrl(text) ? text : QString(); };
+    if (!parser.positionalArguments().isEmpty())
+        *message += QStringLiteral("unexpected arguments: %1\n").arg(parser.positionalArguments().join(u' '));
 
     ServiceSettings settings;
-    if (!value(listen).isEmpty())
-        settings.listenAddress = QHostAddress(value(listen));
-    settings.port = static_cast<quint16>(number(port, settings.port));
-    settings.certificateFile = value(cert);
-    settings.keyFile = value(key);
+    if (const QString address = value(listen); !address.isEmpty()) {
+        settings.listenAddress = QHostAddress(address);
+        if (settings.listenAddress.isNull())
+            refuse(listen, address, QStringLiteral("not an IP address"));
+    }
+    settings.port = static_cast<quint16>(number(port, settings.port, 0, 65535));
+    settings.certificateFile = readableFile(cert);
+    settings.keyFile = readableFile(key);
     if (!value(version).isEmpty())
         settings.version = value(version);
     if (!value(sid).isEmpty())
         settings.sid = value(sid);
     if (!value(must).isEmpty())
         settings.must = value(must);
-    settings.bootstrapFile = value(bootstrapFile);
-    if (parser.isSet(bootstrapUrl) || fileValues.contains(bootstrapUrl.names().first()))
+    settings.bootstrapFile = readableFile(bootstrapFile);
+    if (parser.isSet(bootstrapUrl) || fileValues.contains(bootstrapUrl.names().first())) {
+        // Empty: no refresh.
         settings.bootstrapUrl = value(bootstrapUrl);
-    if (!value(ianaWhois).isEmpty())
-        settings.ianaWhois = value(ianaWhois);
-    settings.rdapOverrides = defaultRdapOverrides();
-    ReadPairs(values(rdap), settings.rdapOverrides);
-    ReadPairs(values(whoisServer), settings.whoisServers);
-    ReadPairs(values(whoisAddress), settings.whoisAddresses);
-    settings.whoisPort = static_cast<quint16>(number(whoisPort, settings.whoisPort));
-    settings.connectTimeout = std::chrono::milliseconds(number(connectTimeout, settings.connectTimeout.count()));
-    settings.totalTimeout = std::chrono::milliseconds(number(totalTimeout, settings.totalTimeout.count()));
-    settings.maxAnswerBytes = number(maxBytes, settings.maxAnswerBytes);
-    settings.maxInFlightPerServer = static_cast<int>(std::max<qint64>(1, number(inFlight, settings.maxInFlightPerServer)));
-    settings.minSpacing = std::chrono::milliseconds(number(spacing, settings.minSpacing.count()));
-    settings.cacheEntries = static_cast<int>(number(cacheEntries, settings.cacheEntries));
-    settings.foundTtl = std::chrono::seconds(number(foundTtl, settings.foundTtl.count()));
-    settings.notRegisteredTtl = std::chrono::seconds(number(missingTtl, settings.notRegisteredTtl.count()));
-    if (settings.listenAddress.isNull()) {
-        ok = false;
-        *message += QStringLiteral("not an address for --listen\n");
+        if (!settings.bootstrapUrl.isEmpty() && !IsWebUrl(settings.bootstrapUrl))
+            refuse(bootstrapUrl, settings.bootstrapUrl, QStringLiteral("not an http(s) URL"));
     }
+    if (const QString text = value(ianaWhois); !text.isEmpty()) {
+        settings.ianaWhois = text;
+        if (!IsHost(text))
+            refuse(ianaWhois, text, QStringLiteral("not a host name or address"));
+    }
+    settings.rdapOverrides = defaultRdapOverrides();
+    pairs(rdap, settings.rdapOverrides, webUrl, "tld=https://host/path/");
+    pairs(whoisServer, settings.whoisServers, host, "tld=host");
+    pairs(whoisAddress, settings.whoisAddresses, HostAndPort, "host=address:port");
+    settings.whoisPort = static_cast<quint16>(number(whoisPort, settings.whoisPort, 1, 65535));
+    constexpr qint64 kTenMinutes = 600000;
+    settings.connectTimeout = std::chrono::milliseconds(
+        number(connectTimeout, settings.connectTimeout.count(), 1, kTenMinutes));
+    settings.totalTimeout = std::chrono::milliseconds(
+        number(totalTimeout, settings.totalTimeout.count(), 1, kTenMinutes));
+    // Each answer in flight may hold this much memory.
+    settings.maxAnswerBytes = number(maxBytes, settings.maxAnswerBytes, 1024, 64 * 1024 * 1024);
+    settings.maxInFlightPerServer =
+        static_cast<int>(number(inFlight, settings.maxInFlightPerServer, 1, 100));
+    settings.minSpacing = std::chrono::milliseconds(number(spacing, settings.minSpacing.count(), 0, kTenMinutes));
+    settings.cacheEntries = static_cast<int>(number(cacheEntries, settings.cacheEntries, 0, 10000000));
+    constexpr qint64 kThirtyDays = 30 * 24 * 3600;
+    settings.foundTtl = std::chrono::seconds(number(foundTtl, settings.foundTtl.count(), 0, kThirtyDays));
+    settings.notRegisteredTtl =
+        std::chrono::seconds(number(missingTtl, settings.notRegisteredTtl.count(), 0, kThirtyDays));
 
     // The state folder is made by whoever starts the service (systemd's StateDirectory=);
     // a missing one is a mistake worth stopping for, not a place to create.
     settings.stateDirectory = value(stateDir);
-    if (!settings.stateDirectory.isEmpty() && !QFileInfo(settings.stateDirectory).isDir()) {
-        ok = false;
-        *message += QStringLiteral("not a folder for --state-dir: %1\n").arg(settings.stateDirectory);
-    }
-    if (!ok)
+    if (!settings.stateDirectory.isEmpty() && !QFileInfo(settings.stateDirectory).isDir())
+        refuse(stateDir, settings.stateDirectory, QStringLiteral("not a folder"));
+    if (!message->isEmpty()) {
+        *message += QStringLiteral("\"whoisd --help\" lists the options.\n");
         return std::nullopt;
+    }
     return settings;
 }

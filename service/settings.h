@@ -30,6 +30,9 @@ struct ServiceSettings {
     QHash<QString, QString> whoisServers;   // tld -> port-43 host, before the table's
     QHash<QString, QString> whoisAddresses; // port-43 host -> "address:port" to connect to
     quint16 whoisPort = 43;
+    // The only port of links and redirects that lead away from the upstreams above
+    // (not an option: tests move it to a loopback fake's).
+    quint16 httpsPort = 443;
 
     // Limits.
     std::chrono::milliseconds connectTimeout{5000};

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "upstream_policy.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
@@ -16,7 +18,9 @@ struct UpstreamLimits {
     qint64 maxBytes = 1024 * 1024;
 };
 
-// Why an upstream exchange gave no answer to read; the reply names the reason.
+// Why an upstream exchange gave no answer to read; the reply names the reason. A
+// destination the outbound policy refuses is reported as CannotConnect: nothing was
+// connected to.
 enum class UpstreamError { None, Timeout, CannotConnect, TooLarge };
 
 // One RDAP (HTTPS) answer. `status` is 0 when no HTTP response came in time or the
@@ -34,10 +38,15 @@ struct WhoisAnswer {
     UpstreamError error = UpstreamError::None;
 };
 
-void FetchHttp(QNetworkAccessManager& network, const QUrl& url, const UpstreamLimits& limits,
-               std::function<void(HttpAnswer)> done);
+// One GET through at most five redirects. Every hop is resolved first and connected to
+// an address the policy allows (TLS still verifies the host name); the answer is read
+// in small pieces and refused as soon as it passes the cap. `done` is never called
+// before this returns.
+void FetchHttp(QNetworkAccessManager& network, const QUrl& url, const OutboundPolicy& policy,
+               const UpstreamLimits& limits, std::function<void(HttpAnswer)> done);
 
 // One port-43 exchange (RFC 3912): the query and CR LF out, everything until the
 // server closes back. An error on failure, time-out, an empty answer or one over the cap.
-void FetchWhois(const QString& address, quint16 port, const QString& query,
+// With `publicOnly` the host is resolved here and only its public addresses are tried.
+void FetchWhois(const QString& host, quint16 port, const QString& query, bool publicOnly,
                 const UpstreamLimits& limits, std::function<void(WhoisAnswer)> done);

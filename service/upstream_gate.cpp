@@ -1,11 +1,11 @@
 #include "upstream_gate.h"
 
-#include <QTimer>
-
-UpstreamGate::UpstreamGate(int maxInFlight, std::chrono::milliseconds minSpacing, QObject* parent)
+UpstreamGate::UpstreamGate(int maxInFlight, std::chrono::milliseconds minSpacing, Clock& clock,
+                           QObject* parent)
     : QObject(parent)
     , m_maxInFlight(maxInFlight)
     , m_minSpacing(minSpacing)
+    , m_clock(clock)
 {
 }
 
@@ -24,13 +24,13 @@ void UpstreamGate::release(const QString& server)
 
 void UpstreamGate::pause(const QString& server, std::chrono::milliseconds duration)
 {
-    m_servers[server].pausedUntil = QDeadlineTimer(duration);
+    m_servers[server].pausedUntil = m_clock.now() + duration;
 }
 
 bool UpstreamGate::isPaused(const QString& server) const
 {
     const auto it = m_servers.constFind(server);
-    return it != m_servers.constEnd() && !it->pausedUntil.hasExpired();
+    return it != m_servers.constEnd() && m_clock.now() < it->pausedUntil;
 }
 
 void UpstreamGate::pump(const QString& server)
@@ -40,12 +40,14 @@ void UpstreamGate::pump(const QString& server)
         Server& state = m_servers[server];
         if (state.waiting.isEmpty() || state.inFlight >= m_maxInFlight)
             return;
-        const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-            state.nextStart.remainingTimeAsDuration());
-        if (wait.count() > 0) {
+        const Clock::TimePoint now = m_clock.now();
+        if (now < state.nextStart) {
             if (!state.scheduled) {
                 state.scheduled = true;
-                QTimer::singleShot(wait, this, [this, server] {
+                // Rounded up: woken a little early, the server would only wait again.
+                const auto wait =
+                    std::chrono::ceil<std::chrono::milliseconds>(state.nextStart - now);
+                m_clock.callAfter(wait, this, [this, server] {
                     m_servers[server].scheduled = false;
                     pump(server);
                 });
@@ -53,7 +55,7 @@ void UpstreamGate::pump(const QString& server)
             return;
         }
         ++state.inFlight;
-        state.nextStart = QDeadlineTimer(m_minSpacing);
+        state.nextStart = now + m_minSpacing;
         const std::function<void()> start = state.waiting.dequeue();
         start();
     }

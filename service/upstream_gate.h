@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QDeadlineTimer>
+#include "clock.h"
+
 #include <QHash>
 #include <QObject>
 #include <QQueue>
@@ -14,7 +15,8 @@
 class UpstreamGate final : public QObject {
     Q_OBJECT
 public:
-    UpstreamGate(int maxInFlight, std::chrono::milliseconds minSpacing, QObject* parent = nullptr);
+    UpstreamGate(int maxInFlight, std::chrono::milliseconds minSpacing, Clock& clock,
+                 QObject* parent = nullptr);
 
     // Runs `start` when the server may take another request; `start` must call
     // release(server) once that request has ended.
@@ -28,8 +30,8 @@ public:
 private:
     struct Server {
         int inFlight = 0;
-        QDeadlineTimer nextStart{0};
-        QDeadlineTimer pausedUntil{0};
+        Clock::TimePoint nextStart{};
+        Clock::TimePoint pausedUntil{};
         QQueue<std::function<void()>> waiting;
         bool scheduled = false;
     };
@@ -37,5 +39,6 @@ private:
 
     int m_maxInFlight;
     std::chrono::milliseconds m_minSpacing;
+    Clock& m_clock;
     QHash<QString, Server> m_servers;
 };

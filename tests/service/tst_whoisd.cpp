@@ -5,9 +5,9 @@
 #include "net/http_get_text.h"
 #include "net/reply_wait.h"
 #include "support/fake_whois_server.h"
+#include "support/loopback_listener.h"
 #include "support/test_files.h"
 #include "support/test_https_server.h"
-#include "upstream_gate.h"
 
 #include <QFile>
 #include <QNetworkAccessManager>
@@ -62,6 +62,7 @@ struct Stack {
         registry.answer("exampletld", Fixture("whois_iana_tld.txt"));
         registry.answer("example.exampletld", Fixture("whois_cn.txt"));
         registry.answer("nowhere", "% no such TLD\r\n");
+        registry.answer("busy.net", "WHOIS LIMIT EXCEEDED - SEE WWW.PIR.ORG/WHOIS FOR DETAILS\r\n");
         for (const char* name : {"example.io", "example.me", "example.cc"})
             registry.answer(name, Fixture("whois_cn.txt"));
         registrar.answer("example.net", Fixture("whois_com_registrar.txt"));
@@ -166,7 +167,9 @@ private slots:
     void slowUpstreamTimesOut();
     void clientLeavingDuringALookup();
     void updateEndpoint();
-    void gateBoundsEachServer();
+    void registrarLinksAreChecked_data();
+    void registrarLinksAreChecked();
+    void redirectsAreChecked();
     void stopsCleanlyOnTerm();
 };
 
@@ -219,6 +222,8 @@ void TestWhoisd::lookups_data()
     QTest::newRow("garbage from port 43")
         << u"garbage.net"_s << u"garbage.net||||||whois.verisign-grs.com||查询失败:应答无法识别"_s;
     QTest::newRow("RDAP refuses") << u"refused.org"_s << u"refused.org||||||127.0.0.1||查询失败:注册局拒绝"_s;
+    QTest::newRow("port 43 rate limited")
+        << u"busy.net"_s << u"busy.net||||||whois.verisign-grs.com||查询过于频繁,请稍后重试"_s;
     QTest::newRow("port 43 unreachable")
         << u"example.biz"_s << u"example.biz||||||whois.down.example||查询失败:无法连接"_s;
     QTest::newRow("TLD nobody serves") << u"a.nowhere"_s << u"a.nowhere||||||||域名格式不正确或暂不支持该后缀"_s;
@@ -419,37 +424,73 @@ void TestWhoisd::updateEndpoint()
         QCOMPARE(post(body), u"{\"message\":\"未知的软件..\",\"result\":0}"_s);
 }
 
-void TestWhoisd::gateBoundsEachServer()
+void TestWhoisd::registrarLinksAreChecked_data()
 {
-    UpstreamGate gate(2, std::chrono::milliseconds(30));
-    int inFlight = 0;
-    int most = 0;
-    int finished = 0;
-    QElapsedTimer clock;
-    clock.start();
-    QList<qint64> starts;
-    for (int i = 0; i < 6; ++i) {
-        gate.enter(u"server"_s, [&] {
-            starts.append(clock.elapsed());
-            most = std::max(most, ++inFlight);
-            QTimer::singleShot(50, &gate, [&] {
-                --inFlight;
-                ++finished;
-                gate.release(u"server"_s);
-            });
-        });
-    }
-    // Another server is not held up by this one.
-    bool otherRan = false;
-    gate.enter(u"other"_s, [&] {
-        otherRan = true;
-        gate.release(u"other"_s);
+    QTest::addColumn<QString>("link"); // %1: the port of a second loopback server
+    QTest::addColumn<bool>("configured");
+    QTest::newRow("configured upstream") << u"https://127.0.0.1:%1/r"_s << true;
+    QTest::newRow("loopback address") << u"https://127.0.0.1:%1/r"_s << false;
+    QTest::newRow("name of loopback") << u"https://localhost:%1/r"_s << false;
+    QTest::newRow("IPv6 loopback") << u"https://[::1]:%1/r"_s << false;
+    QTest::newRow("IPv4-mapped loopback") << u"https://[::ffff:127.0.0.1]:%1/r"_s << false;
+    QTest::newRow("loopback as a number") << u"https://2130706433:%1/r"_s << false;
+}
+
+void TestWhoisd::registrarLinksAreChecked()
+{
+    QFETCH(QString, link);
+    QFETCH(bool, configured);
+    Stack stack;
+    LoopbackListener registrar;
+    // Registrar links may use this port here, so only the address can refuse them.
+    stack.settings.httpsPort = registrar.port();
+    if (configured)
+        stack.settings.rdapOverrides.insert(u"zz"_s, u"https://127.0.0.1:%1/"_s.arg(registrar.port()));
+    const QByteArray target = link.arg(registrar.port()).toLatin1();
+    stack.rdap.setHandler([&stack, target](const TestHttpsServer::Request& request) {
+        if (request.path == "/rdap/domain/example.com")
+            return Response{200, Fixture("rdap_thin_com.json").replace("REGISTRAR_LINK", target), "application/rdap+json"};
+        return stack.answerRdap(request);
     });
-    QVERIFY(otherRan);
-    QTRY_COMPARE(finished, 6);
-    QCOMPARE(most, 2);
-    for (qsizetype i = 1; i < starts.size(); ++i)
-        QVERIFY2(starts[i] - starts[i - 1] >= 25, qPrintable(QString::number(starts[i] - starts[i - 1])));
+    stack.start();
+    // The registry's own record answers either way.
+    const QString row = stack.lookUp(u"example.com"_s);
+    QVERIFY2(row.startsWith(u"example.com|RESERVED-Internet Assigned Numbers Authority||"_s), qPrintable(row));
+    QCOMPARE(registrar.reached(), configured);
+}
+
+void TestWhoisd::redirectsAreChecked()
+{
+    Stack stack;
+    LoopbackListener elsewhere;
+    stack.settings.httpsPort = elsewhere.port();
+    const auto redirect = [](const QByteArray& location) {
+        return Response{302, {}, "text/plain", 0, false, {{"Location", location}}};
+    };
+    const QByteArray port = QByteArray::number(elsewhere.port());
+    stack.rdap.setHandler([&](const TestHttpsServer::Request& request) {
+        if (request.path == "/rdap/domain/moved.org")
+            return redirect("/rdap/domain/example.org");
+        if (request.path == "/rdap/domain/away.org")
+            return redirect("https://127.0.0.1:" + port + "/x");
+        if (request.path == "/rdap/domain/mapped.org")
+            return redirect("https://[::ffff:127.0.0.1]:" + port + "/x");
+        if (request.path == "/rdap/domain/named.org")
+            return redirect("https://localhost:" + port + "/x");
+        if (request.path == "/rdap/domain/loop.org")
+            return redirect("/rdap/domain/loop.org");
+        return stack.answerRdap(request);
+    });
+    stack.start();
+    // Within the configured upstream a redirect is followed, a bounded number of times.
+    const QString moved = stack.lookUp(u"moved.org"_s);
+    QVERIFY2(moved.startsWith(u"moved.org|Example Registrar"_s), qPrintable(moved));
+    QCOMPARE(stack.lookUp(u"loop.org"_s), u"loop.org||||||127.0.0.1||查询失败:无法连接"_s);
+    QCOMPARE(stack.rdapRequests("/rdap/domain/loop.org"), 6);
+    // Away from it, only to the addresses the policy allows.
+    for (const QString& name : {u"away.org"_s, u"mapped.org"_s, u"named.org"_s})
+        QCOMPARE(stack.lookUp(name), name + u"||||||127.0.0.1||查询失败:无法连接"_s);
+    QVERIFY(!elsewhere.reached());
 }
 
 void TestWhoisd::stopsCleanlyOnTerm()

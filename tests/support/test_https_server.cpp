@@ -77,13 +77,15 @@ void Serve(QSslSocket* socket, TestHttpsServer& owner)
             QByteArray bytes = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
                                + ReasonPhrase(response.status) + "\r\n";
             bytes += "Content-Type: " + response.contentType + "\r\n";
-            bytes += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
+            if (response.declareLength)
+                bytes += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
             for (const auto& [name, value] : response.headers)
                 bytes += name + ": " + value + "\r\n";
-            bytes += keepAlive ? "Connection: keep-alive\r\n\r\n" : "Connection: close\r\n\r\n";
+            const bool close = !keepAlive || !response.declareLength;
+            bytes += close ? "Connection: close\r\n\r\n" : "Connection: keep-alive\r\n\r\n";
             bytes += response.body;
             socket->write(bytes);
-            if (!keepAlive)
+            if (close)
                 socket->disconnectFromHost();
         };
         if (response.delayMs > 0)

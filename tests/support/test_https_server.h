@@ -36,6 +36,7 @@ public:
         int delayMs = 0;
         bool hangUp = false; // close the connection without answering
         QList<QPair<QByteArray, QByteArray>> headers = {}; // extra response headers
+        bool declareLength = true; // false: no Content-Length, the body ends when we close
     };
 
     using Handler = std::function<Response(const Request&)>;

@@ -74,6 +74,17 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
     const auto cacheEntries = opt("cache-entries", "Answers kept in the cache.", "n");
     const auto foundTtl = opt("found-ttl", "Seconds a found answer is cached.", "s");
     const auto missingTtl = opt("not-registered-ttl", "Seconds a not-registered answer is cached.", "s");
+    // The HTTPS front.
+    const auto frontThreads = opt("front-threads", "Threads serving HTTPS (default 2).", "n");
+    const auto maxConnections = opt("max-connections", "Open connections at most; beyond, the longest idle "
+                                    "one is closed (default 4096).", "n");
+    const auto handshakeTimeout = opt("handshake-timeout", "Time for a client's TLS handshake in ms (default 5000).", "ms");
+    const auto idleTimeout = opt("idle-timeout", "Time for the next request on a connection in ms (default 15000).", "ms");
+    const auto maxHeaderBytes = opt("max-header-bytes", "Size of a request's head at most (default 16384).", "bytes");
+    const auto maxHeaderCount = opt("max-headers", "Request header fields at most (default 100).", "n");
+    const auto maxUrlBytes = opt("max-url-bytes", "Length of a request's URL at most (default 8192).", "bytes");
+    const auto maxBodyBytes = opt("max-body-bytes", "Size of a request's body at most (default 65536).", "bytes");
+    const auto logFormat = opt("log-format", "\"text\" (default) or \"json\" (one object a line).", "format");
 
     if (!parser.parse(arguments)) {
         *message = parser.errorText() + u'\n' + parser.helpText();
@@ -151,6 +162,31 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
     settings.cacheEntries = static_cast<int>(number(cacheEntries, settings.cacheEntries));
     settings.foundTtl = std::chrono::seconds(number(foundTtl, settings.foundTtl.count()));
     settings.notRegisteredTtl = std::chrono::seconds(number(missingTtl, settings.notRegisteredTtl.count()));
+    // The HTTPS front.
+    const auto ranged = [&](const QCommandLineOption& option, qint64 fallback, qint64 least, qint64 most) {
+        const qint64 parsed = number(option, fallback);
+        if (parsed < least || parsed > most) {
+            ok = false;
+            *message += QStringLiteral("--%1 must be from %2 to %3\n").arg(option.names().first()).arg(least).arg(most);
+        }
+        return parsed;
+    };
+    settings.frontThreads = int(ranged(frontThreads, settings.frontThreads, 1, 64));
+    settings.maxConnections = int(ranged(maxConnections, settings.maxConnections, 1, 1000000));
+    settings.handshakeTimeout =
+        std::chrono::milliseconds(ranged(handshakeTimeout, settings.handshakeTimeout.count(), 1, 600000));
+    settings.idleTimeout = std::chrono::milliseconds(ranged(idleTimeout, settings.idleTimeout.count(), 1, 3600000));
+    settings.maxHeaderBytes = int(ranged(maxHeaderBytes, settings.maxHeaderBytes, 256, 1 << 20));
+    settings.maxHeaderCount = int(ranged(maxHeaderCount, settings.maxHeaderCount, 1, 10000));
+    settings.maxUrlBytes = int(ranged(maxUrlBytes, settings.maxUrlBytes, 64, 1 << 20));
+    settings.maxBodyBytes = int(ranged(maxBodyBytes, settings.maxBodyBytes, 0, 1 << 24));
+    const QString format = value(logFormat);
+    settings.jsonLog = format == u"json";
+    if (!format.isEmpty() && format != u"text" && !settings.jsonLog) {
+        ok = false;
+        *message += QStringLiteral("--log-format is \"text\" or \"json\", not %1\n").arg(format);
+    }
+
     if (settings.listenAddress.isNull()) {
         ok = false;
         *message += QStringLiteral("not an address for --listen\n");

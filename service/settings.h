@@ -40,6 +40,17 @@ struct ServiceSettings {
     std::chrono::seconds foundTtl{3600};
     std::chrono::seconds notRegisteredTtl{300};
 
+    // The HTTPS front: what one client may hold or send.
+    int frontThreads = 2;
+    int maxConnections = 4096;
+    std::chrono::milliseconds handshakeTimeout{5000};
+    std::chrono::milliseconds idleTimeout{15000};
+    int maxHeaderBytes = 16 * 1024;
+    int maxHeaderCount = 100;
+    int maxUrlBytes = 8 * 1024;
+    int maxBodyBytes = 64 * 1024;
+    bool jsonLog = false; // one JSON object per log line instead of text
+
     // The built-in tables for registries missing from the bootstrap file.
     static QHash<QString, QString> defaultRdapOverrides();
     static QHash<QString, QString> defaultWhoisServers();

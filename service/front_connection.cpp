@@ -155,28 +155,31 @@ void FrontConnection::onWritten(beast::error_code error, bool keepAlive)
 {
     if (error || m_finished) {
         finish();
-    } else if (m_refusing) {
-        // The rest of a refused request may still be arriving: closing with it unread
-        // would reset the connection and could take the answer with it. So the service
-        // stops sending and throws away what comes, for a moment.
-        auto& tcp = beast::get_lowest_layer(*m_stream);
-        beast::error_code ignored;
-        tcp.socket().shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
-        tcp.expires_after(kClosingTime);
-        m_buffer.clear();
-        drain();
     } else if (keepAlive) {
         m_registry.setBusy(*m_ticket, false);
         readRequest();
     } else {
+        // Say goodbye without waiting for the client's: as if it had said it already.
+        SSL_set_shutdown(m_stream->native_handle(), SSL_RECEIVED_SHUTDOWN);
         beast::get_lowest_layer(*m_stream).expires_after(kClosingTime);
-        m_stream->async_shutdown([self = shared_from_this()](beast::error_code) { self->finish(); });
+        m_stream->async_shutdown([self = shared_from_this()](beast::error_code failed) {
+            if (failed) {
+                self->finish();
+                return;
+            }
+            // The rest of a refused request may still be arriving: closing with it
+            // unread would reset the connection and could take the answer with it. So
+            // the service stops sending and throws away what comes, for a moment.
+            beast::error_code ignored;
+            beast::get_lowest_layer(*self->m_stream).socket().shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+            self->m_buffer.clear();
+            self->drain();
+        });
     }
 }
 
 void FrontConnection::refuse(Status status)
 {
-    m_refusing = true;
     send(status, {}, false);
 }
 

@@ -64,6 +64,5 @@ private:
     boost::beast::flat_buffer m_buffer;
     std::optional<boost::beast::http::request_parser<boost::beast::http::string_body>> m_parser;
     boost::beast::http::response<boost::beast::http::string_body> m_response;
-    bool m_refusing = false; // after a refusal: closing, reading only to discard
     bool m_finished = false;
 };

@@ -33,7 +33,7 @@ FrontConnection::FrontConnection(asio::ip::tcp::socket socket, asio::ssl::contex
 {
     beast::error_code ignored;
     const auto peer = m_tcp.socket().remote_endpoint(ignored);
-    m_client = QHostAddress(QString::fromStdString(peer.address().to_string()));
+    m_client = QString::fromStdString(peer.address().to_string());
 }
 
 void FrontConnection::start(ConnectionRegistry::Ticket ticket)
@@ -71,8 +71,8 @@ void FrontConnection::evict()
 
 void FrontConnection::readRequest()
 {
-    // A connection waiting for its next request keeps no buffer.
-    if (m_buffer.size() == 0)
+    // A connection waiting for its next request keeps no more than a small buffer.
+    if (m_buffer.size() == 0 && m_buffer.capacity() > 2048)
         m_buffer.shrink_to_fit();
     m_parser.emplace();
     m_parser->header_limit(m_limits.headerBytes);

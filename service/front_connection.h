@@ -60,7 +60,7 @@ private:
     FrontRoutes& m_routes;
     ConnectionRegistry& m_registry;
     std::optional<ConnectionRegistry::Ticket> m_ticket;
-    QHostAddress m_client;
+    QString m_client; // address
     boost::beast::flat_buffer m_buffer;
     std::optional<boost::beast::http::request_parser<boost::beast::http::string_body>> m_parser;
     boost::beast::http::response<boost::beast::http::string_body> m_response;

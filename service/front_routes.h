@@ -1,12 +1,13 @@
 #pragma once
 
+#include "reply_cache.h"
 #include "request_log.h"
 #include "settings.h"
 
 #include <QByteArray>
-#include <QHostAddress>
 
 #include <functional>
+#include <memory>
 
 class LookupService;
 
@@ -14,7 +15,7 @@ struct FrontRequest {
     QByteArray method;
     QByteArray target; // path and query as sent
     QByteArray body;
-    QHostAddress client;
+    QString client; // address
 };
 
 struct FrontReply {
@@ -38,4 +39,6 @@ private:
 
     const ServiceSettings m_settings;
     LookupService& m_lookups;
+    // Shared with lookups still running when the front goes.
+    const std::shared_ptr<ReplyCache> m_replies;
 };

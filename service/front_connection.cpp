@@ -84,6 +84,8 @@ void FrontConnection::readRequest()
 
 void FrontConnection::onRead(beast::error_code error)
 {
+    if (m_finished) // evicted while the request came in
+        return;
     if (error == http::error::header_limit) {
         // Whether the request line was too long to be read, or its URL is, or the fields after it.
         const std::size_t url = m_parser->get().target().size();

@@ -105,11 +105,12 @@ void FrontRoutes::lookUp(const FrontRequest& request, Answer answer)
     const QString token = query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded);
     // Answers the lookup cache keeps may be repeated here for a moment. Nothing here
     // refers to the front: the answer may come after it has gone.
-    const auto lifetime = [found = m_settings.foundTtl, missing = m_settings.notRegisteredTtl](LookupStatus status) {
+    const auto lifetime = [found = m_settings.foundTtl, missing = m_settings.notRegisteredTtl,
+                           reuse = m_settings.replyReuse](LookupStatus status) {
         const std::chrono::seconds ttl = status == LookupStatus::Found           ? found
                                          : status == LookupStatus::NotRegistered ? missing
                                                                                  : std::chrono::seconds(0);
-        return std::min<std::chrono::milliseconds>(ttl, std::chrono::seconds(1));
+        return std::min<std::chrono::milliseconds>(ttl, reuse);
     };
     auto done = [format, request, name, clock, lifetime, replies = m_replies,
                  answer = std::move(answer)](const LookupResult& result) {

@@ -84,6 +84,8 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
     const auto maxHeaderCount = opt("max-headers", "Request header fields at most (default 100).", "n");
     const auto maxUrlBytes = opt("max-url-bytes", "Length of a request's URL at most (default 8192).", "bytes");
     const auto maxBodyBytes = opt("max-body-bytes", "Size of a request's body at most (default 65536).", "bytes");
+    const auto replyReuse = opt("reply-reuse", "Time in ms a cached answer is repeated without asking the cache "
+                                "again (default 1000, 0: never).", "ms");
     const auto logFormat = opt("log-format", "\"text\" (default) or \"json\" (one object a line).", "format");
 
     if (!parser.parse(arguments)) {
@@ -180,6 +182,7 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
     settings.maxHeaderCount = int(ranged(maxHeaderCount, settings.maxHeaderCount, 1, 10000));
     settings.maxUrlBytes = int(ranged(maxUrlBytes, settings.maxUrlBytes, 64, 1 << 20));
     settings.maxBodyBytes = int(ranged(maxBodyBytes, settings.maxBodyBytes, 0, 1 << 24));
+    settings.replyReuse = std::chrono::milliseconds(ranged(replyReuse, settings.replyReuse.count(), 0, 60000));
     const QString format = value(logFormat);
     settings.jsonLog = format == u"json";
     if (!format.isEmpty() && format != u"text" && !settings.jsonLog) {

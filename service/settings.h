@@ -49,6 +49,8 @@ struct ServiceSettings {
     int maxHeaderCount = 100;
     int maxUrlBytes = 8 * 1024;
     int maxBodyBytes = 64 * 1024;
+    // How long the serving threads repeat an answer the lookup cache keeps (0: never).
+    std::chrono::milliseconds replyReuse{1000};
     bool jsonLog = false; // one JSON object per log line instead of text
 
     // The built-in tables for registries missing from the bootstrap file.

@@ -128,7 +128,7 @@ void FrontRoutes::lookUp(const FrontRequest& request, Answer answer)
     }
     const std::optional<DomainName> domain = DomainName::parse(name);
     if (!domain) {
-        done(LookupResult::failed(LookupStatus::Invalid));
+        done(LookupResult::invalid(name));
         return;
     }
     QMetaObject::invokeMethod(

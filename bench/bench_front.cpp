@@ -87,10 +87,10 @@ double Milliseconds(const QByteArray& text)
     return text.endsWith("us") ? value / 1000 : text.endsWith("ms") ? value : value * 1000;
 }
 
-WrkFigures Wrk(quint16 port)
+WrkFigures Wrk(quint16 port, int seconds = 5)
 {
     QProcess wrk;
-    wrk.start(QStringLiteral("wrk"), {QStringLiteral("-t2"), QStringLiteral("-c50"), QStringLiteral("-d5s"),
+    wrk.start(QStringLiteral("wrk"), {QStringLiteral("-t2"), QStringLiteral("-c50"), QStringLiteral("-d%1s").arg(seconds),
                                       QStringLiteral("--latency"),
                                       QStringLiteral("https://127.0.0.1:%1").arg(port) + QString::fromLatin1(Target())});
     WrkFigures figures;
@@ -176,7 +176,11 @@ int main(int argc, char* argv[])
     if (!haveNginx || !haveWrk)
         std::printf("%s missing (apt-get install nginx-light wrk): no throughput comparison\n",
                     !haveWrk ? "wrk" : "nginx");
-    for (int round = 0; haveNginx && haveWrk && round < 2; ++round) {
+    if (haveNginx && haveWrk) { // both warm, their caches full
+        Wrk(kWhoisdPort, 1);
+        Wrk(kNginxPort, 1);
+    }
+    for (int round = 0; haveNginx && haveWrk && round < 3; ++round) {
         const WrkFigures ours = Wrk(kWhoisdPort);
         const WrkFigures theirs = Wrk(kNginxPort);
         std::printf("cached lookups at 50 connections, round %d: whoisd %.0f/s p99 %.2f ms, nginx %.0f/s p99 %.2f ms: "

@@ -390,6 +390,11 @@ void TestBatch::sliderSetsTheInterval()
         QTest::keyClick(&slider, Qt::Key_Right);
     QCOMPARE(slider.value(), 10);
     QCOMPARE(batch.fixture.label("Label2").text(), u"10秒/次"_s);
+    // Sized to its text, in place: the caption shows whole.
+    const QLabel& label2 = batch.fixture.label("Label2");
+    QCOMPARE(label2.pos(), QPoint(496, 584));
+    QVERIFY(label2.contentsRect().width() >= label2.fontMetrics().horizontalAdvance(label2.text()));
+    QVERIFY(label2.width() >= 49); // 735 twips
     QTest::keyClick(&slider, Qt::Key_PageDown);
     QCOMPARE(batch.fixture.label("Label2").text(), u"5秒/次"_s);
     QTest::keyClick(&slider, Qt::Key_PageDown);

@@ -106,8 +106,14 @@ bool FillWorkbook(const QByteArray& fileName, const RowSource& rows)
 int ColumnWidthOf(QStringView text)
 {
     int width = 0;
-    for (const char32_t c : text.toUcs4())
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
         width += IsWide(c) ? 2 : 1;
+    }
     return width;
 }
 

@@ -39,7 +39,8 @@ void ResultExport::exportTable()
     const std::optional<Platform::SaveChoice> choice = m_platform.chooseFileToSave(
         m_window, QStringLiteral("导出查询结果"),
         {QStringLiteral("CSV 文件|*.csv"), QStringLiteral("Excel 工作簿|*.xlsx")},
-        QDir(m_folder).filePath(QStringLiteral("查询结果.csv")));
+        QDir(QDir(m_folder).exists() ? m_folder : QDir::homePath())
+            .filePath(QStringLiteral("查询结果.csv")));
     if (!choice || choice->path.isEmpty())
         return;
     const ExportTarget target = ResolveExportTarget(choice->path, choice->filterIndex);

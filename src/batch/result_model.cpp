@@ -7,8 +7,11 @@
 
 namespace {
 
+// Empty cells go last in either order, as spreadsheets sort blanks.
 bool Before(Qt::SortOrder order, const CellKey& a, const CellKey& b)
 {
+    if (a.text.isEmpty() != b.text.isEmpty())
+        return b.text.isEmpty();
     const int compared = CompareKeys(a, b);
     return order == Qt::AscendingOrder ? compared < 0 : compared > 0;
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 // The result rows in lookup order, shown either in that order or sorted by one
-// column. A sort is stable: rows that compare equal keep their lookup order, and a
+// column (empty cells last in either direction). A sort is stable: rows that compare equal keep their lookup order, and a
 // row that arrives while sorted is inserted where the sort puts it.
 class ResultModel final : public QAbstractTableModel {
 public:

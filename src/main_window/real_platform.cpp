@@ -72,7 +72,9 @@ std::optional<Platform::SaveChoice> RealPlatform::chooseFileToSave(QWidget* pare
         }
     };
     QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, followFilter);
-    dialog.selectFile(suggestedPath);
+    const QFileInfo suggested(suggestedPath);
+    dialog.setDirectory(suggested.absolutePath());
+    dialog.selectFile(suggested.fileName());
     dialog.setDefaultSuffix(suffixOf(0));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;

@@ -35,7 +35,14 @@ bool IsWide(char32_t c)
 
 QByteArray CellBytes(const QString& text)
 {
-    return text.left(kMaxCellChars).toUtf8();
+    QString cell = text.left(kMaxCellChars);
+    // The sheet is XML, which cannot hold other control characters than these.
+    const auto forbidden = [](QChar c) {
+        return c.unicode() < 0x20 && c != u'\t' && c != u'\n' && c != u'\r';
+    };
+    if (std::any_of(cell.cbegin(), cell.cend(), forbidden))
+        std::replace_if(cell.begin(), cell.end(), forbidden, QChar(u' '));
+    return cell.toUtf8();
 }
 
 // Fills a fresh workbook at the path; false when the library reports an error.

@@ -1,5 +1,6 @@
 #include "batch/result_table.h"
 
+#include "batch/result_columns.h"
 #include "batch/result_model.h"
 
 #include <QAction>
@@ -103,6 +104,25 @@ ResultTable::ResultTable(QWidget* parent)
     connect(m_copy, &QAction::triggered, this, &ResultTable::copySelection);
     connect(m_selectAll, &QAction::triggered, this, &QAbstractItemView::selectAll);
     connect(m_export, &QAction::triggered, this, &ResultTable::exportRequested);
+
+    m_sortMenu = new QMenu(QStringLiteral("排序"), this);
+    for (int column = 0; column < ResultRow::kFieldCount; ++column) {
+        QAction* action = m_sortMenu->addAction(ColumnCaptions()[column]);
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, [this, column] { sortFromMenu(column); });
+    }
+    m_sortMenu->addSeparator();
+    connect(m_sortMenu->addAction(QStringLiteral("按查询顺序")), &QAction::triggered, this,
+            [this] { sortFromMenu(-1); });
+}
+
+void ResultTable::sortFromMenu(int column)
+{
+    QHeaderView* header = horizontalHeader();
+    const bool ascendingNow = column >= 0 && header->sortIndicatorSection() == column
+                              && header->sortIndicatorOrder() == Qt::AscendingOrder;
+    // The header's indicator drives the sort, as a click on the header does.
+    header->setSortIndicator(column, ascendingNow ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
 
 QAction* ResultTable::addTableAction(const QString& text, const QKeySequence& keys,
@@ -168,10 +188,14 @@ void ResultTable::showMenu(const QPoint& globalPosition)
     m_copy->setEnabled(selectionModel()->hasSelection());
     m_selectAll->setEnabled(rowCount() > 0);
     m_export->setEnabled(rowCount() > 0);
+    const QList<QAction*> columns = m_sortMenu->actions();
+    for (int column = 0; column < ResultRow::kFieldCount; ++column)
+        columns[column]->setChecked(horizontalHeader()->sortIndicatorSection() == column);
     QMenu menu(this);
     menu.addAction(m_copy);
     menu.addAction(m_selectAll);
     menu.addSeparator();
+    menu.addMenu(m_sortMenu);
     menu.addAction(m_export);
     menu.exec(globalPosition);
     // The keys stay live whatever the menu showed; each action checks for itself.

@@ -6,6 +6,7 @@
 #include <QTableView>
 
 class QAction;
+class QMenu;
 class ResultModel;
 
 // The result table: one row per answered lookup, never merged, never edited in
@@ -33,6 +34,9 @@ public:
     QAction& copyAction() const { return *m_copy; }
     QAction& selectAllAction() const { return *m_selectAll; }
     QAction& exportAction() const { return *m_export; }
+    // 排序: the header clicks from the keyboard, one entry per column (ascending, then
+    // descending when chosen again) and 按查询顺序 last.
+    QMenu& sortMenu() const { return *m_sortMenu; }
 
 signals:
     // A double click: the position of the row clicked, or of the current row when the
@@ -51,9 +55,11 @@ private:
     QAction* addTableAction(const QString& text, const QKeySequence& keys,
                             Qt::ShortcutContext context);
     void showMenu(const QPoint& globalPosition);
+    void sortFromMenu(int column);
 
     ResultModel* m_model;
     QAction* m_copy;
     QAction* m_selectAll;
     QAction* m_export;
+    QMenu* m_sortMenu;
 };

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QHeaderView>
+#include <QMenu>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
@@ -207,6 +208,20 @@ void TestResultTable::headerClicksSortAndReturnToLookupOrder()
     table.appendRow(Row(u"z.com"_s, {}));
     table.appendRow(Row(u"y.com"_s, {}));
     QCOMPARE(Domains(table), (QStringList{u"y.com"_s, u"z.com"_s}));
+
+    // The same from the keyboard, through the menu's 排序 entries.
+    QMenu& sort = table.sortMenu();
+    QCOMPARE(sort.title(), u"排序"_s);
+    QCOMPARE(sort.actions().size(), 11); // nine columns, a separator, lookup order
+    QCOMPARE(sort.actions()[8]->text(), u"状态"_s);
+    sort.actions()[0]->trigger();
+    QCOMPARE(Domains(table), (QStringList{u"z.com"_s, u"y.com"_s}));
+    sort.actions()[0]->trigger();
+    QCOMPARE(Domains(table), (QStringList{u"y.com"_s, u"z.com"_s}));
+    QCOMPARE(sort.actions()[10]->text(), u"按查询顺序"_s);
+    sort.actions()[10]->trigger();
+    QCOMPARE(Domains(table), (QStringList{u"z.com"_s, u"y.com"_s}));
+    QCOMPARE(table.horizontalHeader()->sortIndicatorSection(), -1);
 }
 
 void TestResultTable::copyTakesTheSelectedRowsAsShown()

@@ -33,9 +33,30 @@ bool ServerDirectory::loadBootstrap(const QByteArray& json)
     return true;
 }
 
+qsizetype ServerDirectory::loadWhoisTable(const QByteArray& text)
+{
+    qsizetype count = 0;
+    for (const QByteArray& raw : text.split('\n')) {
+        const qsizetype comment = raw.indexOf('#');
+        const QByteArray line = (comment >= 0 ? raw.first(comment) : raw).simplified();
+        const QList<QByteArray> pair = line.split(' ');
+        if (pair.size() != 2 || pair[0].isEmpty())
+            continue;
+        m_whois.insert(QString::fromLatin1(pair[0]).toLower(), QString::fromLatin1(pair[1]).toLower());
+        ++count;
+    }
+    return count;
+}
+
 void ServerDirectory::addRdapOverride(const QString& tld, const QString& baseUrl)
 {
-    m_rdapOverrides.insert(tld.toLower(), baseUrl.endsWith(u'/') ? baseUrl : baseUrl + u'/');
+    m_rdapOverrides.insert(tld.toLower(), baseUrl.isEmpty() || baseUrl.endsWith(u'/') ? baseUrl
+                                                                                   : baseUrl + u'/');
+}
+
+void ServerDirectory::addWhoisOverride(const QString& tld, const QString& host)
+{
+    m_whoisOverrides.insert(tld.toLower(), host);
 }
 
 void ServerDirectory::addWhoisServer(const QString& tld, const QString& host)
@@ -51,5 +72,6 @@ QString ServerDirectory::rdapBase(const QString& tld) const
 
 QString ServerDirectory::whoisServer(const QString& tld) const
 {
-    return m_whois.value(tld.toLower());
+    const QString key = tld.toLower();
+    return m_whoisOverrides.value(key, m_whois.value(key));
 }

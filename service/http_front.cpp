@@ -93,7 +93,7 @@ HttpFront::HttpFront(const ServiceSettings& settings, LookupService& lookups, QO
                        }
                        const std::optional<DomainName> domain = DomainName::parse(name);
                        if (!domain) {
-                           answer(&responder, LookupResult::failed(LookupStatus::Invalid));
+                           answer(&responder, LookupResult::invalid(name));
                            return;
                        }
                        auto pending = std::make_shared<QHttpServerResponder>(std::move(responder));

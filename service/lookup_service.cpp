@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QPointer>
 
 namespace {
 
@@ -25,6 +26,36 @@ bool IsEmpty(const WhoisRecord& record)
            record.nameServers.isEmpty() && record.statuses.isEmpty();
 }
 
+FailureReason ReasonFor(UpstreamError error)
+{
+    switch (error) {
+    case UpstreamError::Timeout: return FailureReason::Timeout;
+    case UpstreamError::CannotConnect: return FailureReason::CannotConnect;
+    case UpstreamError::TooLarge: return FailureReason::Unreadable;
+    case UpstreamError::None: break;
+    }
+    return FailureReason::None;
+}
+
+// Why an RDAP answer that is neither a record nor "not found" is of no use.
+FailureReason RdapFailure(const HttpAnswer& answer)
+{
+    if (answer.error != UpstreamError::None)
+        return ReasonFor(answer.error);
+    if (answer.status == 0)
+        return FailureReason::CannotConnect;
+    if (answer.status >= 400)
+        return FailureReason::Refused;
+    return FailureReason::Unreadable;
+}
+
+// A registry that said "no" (4xx) would say it over port 43 too; one that could not
+// answer (no connection, time-out, 5xx, an unreadable answer) may still answer there.
+bool WorthAskingPort43(const HttpAnswer& answer)
+{
+    return answer.status < 400 || answer.status >= 500;
+}
+
 } // namespace
 
 LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessManager& network,
@@ -39,13 +70,17 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
     for (auto it = settings.rdapOverrides.cbegin(); it != settings.rdapOverrides.cend(); ++it)
         m_directory.addRdapOverride(it.key(), it.value());
     for (auto it = settings.whoisServers.cbegin(); it != settings.whoisServers.cend(); ++it)
-        m_directory.addWhoisServer(it.key(), it.value());
+        m_directory.addWhoisOverride(it.key(), it.value());
     m_refresh.setInterval(std::chrono::hours(24));
     connect(&m_refresh, &QTimer::timeout, this, &LookupService::refreshBootstrap);
 }
 
 void LookupService::startBootstrap()
 {
+    // The port-43 table travels beside the service.
+    QFile table(QCoreApplication::applicationDirPath() + QStringLiteral("/whois-servers.txt"));
+    if (table.open(QIODevice::ReadOnly))
+        m_directory.loadWhoisTable(table.readAll());
     // The snapshot travels beside the service unless another is named.
     const QString path = m_settings.bootstrapFile.isEmpty()
                              ? QCoreApplication::applicationDirPath() + QStringLiteral("/rdap-dns-bootstrap.json")
@@ -76,16 +111,50 @@ void LookupService::lookup(const DomainName& name, Done done)
         done(*cached);
         return;
     }
-    Done store = [this, ace = name.ace, done = std::move(done)](LookupResult result) {
-        m_cache.store(ace, result);
-        done(std::move(result));
+    const QString base = m_directory.rdapBase(name.tld);
+    QString first = base.isEmpty() ? m_directory.whoisServer(name.tld) : QUrl(base).host();
+    if (first.isEmpty())
+        first = m_settings.ianaWhois;
+
+    // Whichever comes first, the result or the deadline, answers; a late result still
+    // goes into the cache.
+    struct Pending {
+        Done done;
+        QPointer<QTimer> deadline;
     };
-    if (const QString base = m_directory.rdapBase(name.tld); !base.isEmpty())
+    auto pending = std::make_shared<Pending>(Pending{std::move(done), new QTimer(this)});
+    const auto answer = [pending](LookupResult result) {
+        if (!pending->done)
+            return;
+        if (pending->deadline)
+            pending->deadline->deleteLater();
+        std::exchange(pending->done, nullptr)(std::move(result));
+    };
+    pending->deadline->setSingleShot(true);
+    connect(pending->deadline, &QTimer::timeout, this, [answer, name, first] {
+        LookupResult late = LookupResult::failed(LookupStatus::UpstreamFailed, first, FailureReason::Timeout);
+        late.record.domain = name.unicode;
+        answer(std::move(late));
+    });
+    pending->deadline->start(m_settings.answerWithin);
+
+    Done store = [this, name, answer](LookupResult result) {
+        result.record.domain = name.unicode;
+        m_cache.store(name.ace, result);
+        answer(std::move(result));
+    };
+    if (!base.isEmpty())
         lookupRdap(name, base, std::move(store));
-    else if (const QString server = m_directory.whoisServer(name.tld); !server.isEmpty())
-        lookupWhois(name, server, std::move(store));
     else
-        askIana(name, std::move(store));
+        lookupPort43(name, std::move(store));
+}
+
+void LookupService::lookupPort43(const DomainName& name, Done done)
+{
+    if (const QString server = m_directory.whoisServer(name.tld); !server.isEmpty())
+        lookupWhois(name, server, std::move(done));
+    else
+        askIana(name, std::move(done));
 }
 
 void LookupService::fetchHttp(const QUrl& url, std::function<void(HttpAnswer)> done)
@@ -121,7 +190,11 @@ void LookupService::lookupRdap(const DomainName& name, const QString& base, Done
         const std::optional<RdapDomain> parsed =
             answer.status == 200 ? ParseRdapDomain(answer.body) : std::nullopt;
         if (!parsed) {
-            done(LookupResult::failed(LookupStatus::UpstreamFailed, host));
+            const QString server = m_directory.whoisServer(name.tld);
+            if (WorthAskingPort43(answer) && !server.isEmpty())
+                lookupWhois(name, server, std::move(done));
+            else
+                done(LookupResult::failed(LookupStatus::UpstreamFailed, host, RdapFailure(answer)));
             return;
         }
         LookupResult found = LookupResult::found(parsed->record, host);
@@ -155,8 +228,7 @@ void LookupService::followRegistrar(const DomainName& name, LookupResult found,
     });
 }
 
-void LookupService::fetchWhois(const QString& server, const QString& query,
-                               std::function<void(std::optional<WhoisText>)> done)
+void LookupService::fetchWhois(const QString& server, const QString& query, WhoisDone done)
 {
     const QString target = m_settings.whoisAddresses.value(server, server);
     const qsizetype colon = target.lastIndexOf(u':');
@@ -169,44 +241,52 @@ void LookupService::fetchWhois(const QString& server, const QString& query,
                    [this, server, codePage, done](WhoisAnswer answer) {
                        m_gate.release(server);
                        if (answer.error != UpstreamError::None) {
-                           done(std::nullopt);
+                           done(ReasonFor(answer.error), WhoisText{});
                            return;
                        }
-                       done(ParseWhoisText(DecodeWhoisAnswer(answer.text, codePage)));
+                       done(FailureReason::None, ParseWhoisText(DecodeWhoisAnswer(answer.text, codePage)));
                    });
     });
 }
 
 void LookupService::lookupWhois(const DomainName& name, const QString& server, Done done)
 {
-    fetchWhois(server, name.ace, [this, name, server, done = std::move(done)](std::optional<WhoisText> registry) {
-        if (!registry) {
-            done(LookupResult::failed(LookupStatus::UpstreamFailed, server));
+    fetchWhois(server, name.ace, [this, name, server, done = std::move(done)](FailureReason failure,
+                                                                              const WhoisText& registry) {
+        if (failure != FailureReason::None) {
+            done(LookupResult::failed(LookupStatus::UpstreamFailed, server, failure));
             return;
         }
-        if (registry->notRegistered) {
+        if (registry.rateLimited) {
+            done(LookupResult::failed(LookupStatus::RateLimited, server));
+            return;
+        }
+        if (registry.notRegistered) {
             done(LookupResult::failed(LookupStatus::NotRegistered, server));
             return;
         }
-        LookupResult found = LookupResult::found(registry->record, server);
+        LookupResult found = LookupResult::found(registry.record, server);
         found.record.domain = name.unicode;
         found.record.whoisServer = server;
-        const QString referral = registry->referral;
+        const QString referral = registry.referral;
         if (referral.isEmpty() || referral == server || !IsFollowableHost(referral)) {
             if (IsEmpty(found.record))
-                found = LookupResult::failed(LookupStatus::UpstreamFailed, server);
+                found = LookupResult::failed(LookupStatus::UpstreamFailed, server, FailureReason::Unreadable);
             done(std::move(found));
             return;
         }
         // A thin registry names the registrar's server: ask it once.
-        fetchWhois(referral, name.ace, [found, referral, done](std::optional<WhoisText> registrar) mutable {
-            if (registrar && !registrar->notRegistered && !IsEmpty(registrar->record)) {
-                MergeRegistrarRecord(found.record, registrar->record);
+        fetchWhois(referral, name.ace, [found, referral, done](FailureReason registrarFailure,
+                                                               const WhoisText& registrar) mutable {
+            if (registrarFailure == FailureReason::None && !registrar.notRegistered &&
+                !IsEmpty(registrar.record)) {
+                MergeRegistrarRecord(found.record, registrar.record);
                 found.record.whoisServer = referral;
                 found.upstream = referral;
             }
             if (IsEmpty(found.record))
-                found = LookupResult::failed(LookupStatus::UpstreamFailed, found.upstream);
+                found = LookupResult::failed(LookupStatus::UpstreamFailed, found.upstream,
+                                             FailureReason::Unreadable);
             done(std::move(found));
         });
     });
@@ -215,14 +295,15 @@ void LookupService::lookupWhois(const DomainName& name, const QString& server, D
 void LookupService::askIana(const DomainName& name, Done done)
 {
     const QString iana = m_settings.ianaWhois;
-    fetchWhois(iana, name.tld, [this, name, iana, done = std::move(done)](std::optional<WhoisText> answer) {
-        if (!answer) {
-            done(LookupResult::failed(LookupStatus::UpstreamFailed, iana));
+    fetchWhois(iana, name.tld, [this, name, iana, done = std::move(done)](FailureReason failure,
+                                                                          const WhoisText& answer) {
+        if (failure != FailureReason::None) {
+            done(LookupResult::failed(LookupStatus::UpstreamFailed, iana, failure));
             return;
         }
-        const QString server = answer->ianaRefer;
+        const QString server = answer.ianaRefer;
         if (server.isEmpty() || !IsFollowableHost(server)) {
-            done(LookupResult::failed(LookupStatus::Invalid, iana));
+            done(LookupResult::invalid(name.unicode, iana));
             return;
         }
         m_directory.addWhoisServer(name.tld, server);

@@ -16,8 +16,9 @@
 class QNetworkAccessManager;
 struct WhoisText;
 
-// Finds a domain's registration data: from the cache, else RDAP where the registry
-// runs it, else port-43 WHOIS (the server from the built-in table or IANA's referral).
+// Finds a domain's registration data: from the cache, else RDAP where a server is
+// known for the TLD, else (or when RDAP fails to answer) port-43 WHOIS, from the
+// shipped table or IANA's referral. Every lookup ends in exactly one result.
 class LookupService final : public QObject {
     Q_OBJECT
 public:
@@ -28,7 +29,8 @@ public:
 
     void lookup(const DomainName& name, Done done);
 
-    // Loads the bootstrap snapshot, then asks IANA for a fresh copy now and daily.
+    // Loads the port-43 table and the bootstrap snapshot, then asks IANA for a fresh
+    // bootstrap copy now and daily.
     void startBootstrap();
     void refreshBootstrap();
 
@@ -38,10 +40,12 @@ public:
 private:
     void lookupRdap(const DomainName& name, const QString& base, Done done);
     void followRegistrar(const DomainName& name, LookupResult found, const QString& link, Done done);
+    void lookupPort43(const DomainName& name, Done done);
     void lookupWhois(const DomainName& name, const QString& server, Done done);
     void askIana(const DomainName& name, Done done);
-    void fetchWhois(const QString& server, const QString& query,
-                    std::function<void(std::optional<WhoisText>)> done);
+    // `text` is meaningful only when `failure` is None.
+    using WhoisDone = std::function<void(FailureReason failure, const WhoisText& text)>;
+    void fetchWhois(const QString& server, const QString& query, WhoisDone done);
     void fetchHttp(const QUrl& url, std::function<void(HttpAnswer)> done);
 
     const ServiceSettings m_settings;

@@ -12,16 +12,6 @@ QHash<QString, QString> ServiceSettings::defaultRdapOverrides()
             {QStringLiteral("cc"), QStringLiteral("https://tld-rdap.verisign.com/cc/v1/")}};
 }
 
-QHash<QString, QString> ServiceSettings::defaultWhoisServers()
-{
-    return {{QStringLiteral("cn"), QStringLiteral("whois.cnnic.cn")},
-            {QStringLiteral("hk"), QStringLiteral("whois.hkirc.hk")},
-            {QStringLiteral("jp"), QStringLiteral("whois.jprs.jp")},
-            {QStringLiteral("tw"), QStringLiteral("whois.twnic.net.tw")},
-            {QStringLiteral("de"), QStringLiteral("whois.denic.de")},
-            {QStringLiteral("ru"), QStringLiteral("whois.tcinet.ru")}};
-}
-
 namespace {
 
 void ReadPairs(const QStringList& values, QHash<QString, QString>& into)
@@ -41,7 +31,13 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral(
         "Lookup and update service for the batch WHOIS tool: answers over HTTPS from RDAP "
-        "and port-43 WHOIS."));
+        "and port-43 WHOIS.\n\n"
+        "Where a name is looked up: RDAP first, at the --rdap URL for its TLD, else the one\n"
+        "the bootstrap file names. Port 43 when the TLD has no RDAP server, or when RDAP\n"
+        "cannot be reached, times out, answers 5xx or answers something unreadable: the\n"
+        "--whois-server host for the TLD, else the one in whois-servers.txt beside whoisd,\n"
+        "else the one whois.iana.org (--iana-whois) names. An RDAP \"not found\" or refusal\n"
+        "(4xx) is final; so a --whois-server for a TLD with RDAP serves as its fallback."));
     parser.addHelpOption();
     const auto opt = [&](const char* name, const char* description, const char* value = nullptr) {
         QCommandLineOption option(QString::fromLatin1(name), QString::fromLatin1(description));
@@ -61,8 +57,8 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
     const auto bootstrapFile = opt("bootstrap-file", "Snapshot of the IANA DNS bootstrap file.", "file");
     const auto bootstrapUrl = opt("bootstrap-url", "Where to refresh the bootstrap file from.", "url");
     const auto ianaWhois = opt("iana-whois", "WHOIS server asked for unknown TLDs.", "host");
-    const auto rdap = opt("rdap", "RDAP base URL for a TLD (repeatable).", "tld=url");
-    const auto whoisServer = opt("whois-server", "Port-43 server for a TLD (repeatable).", "tld=host");
+    const auto rdap = opt("rdap", "RDAP base URL for a TLD, before the bootstrap file's (repeatable).", "tld=url");
+    const auto whoisServer = opt("whois-server", "Port-43 server for a TLD, before the shipped table's (repeatable).", "tld=host");
     const auto whoisAddress =
         opt("whois-address", "Connect to this address for a port-43 host (repeatable).", "host=addr:port");
     const auto whoisPort = opt("whois-port", "Port of WHOIS servers (default 43).", "port");
@@ -139,7 +135,6 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
         settings.ianaWhois = value(ianaWhois);
     settings.rdapOverrides = defaultRdapOverrides();
     ReadPairs(values(rdap), settings.rdapOverrides);
-    settings.whoisServers = defaultWhoisServers();
     ReadPairs(values(whoisServer), settings.whoisServers);
     ReadPairs(values(whoisAddress), settings.whoisAddresses);
     settings.whoisPort = static_cast<quint16>(number(whoisPort, settings.whoisPort));

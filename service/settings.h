@@ -26,13 +26,16 @@ struct ServiceSettings {
     QString bootstrapUrl = QStringLiteral("https://data.iana.org/rdap/dns.json");
     QString ianaWhois = QStringLiteral("whois.iana.org");
     QHash<QString, QString> rdapOverrides;  // tld -> RDAP base URL
-    QHash<QString, QString> whoisServers;   // tld -> port-43 host
+    QHash<QString, QString> whoisServers;   // tld -> port-43 host, before the table's
     QHash<QString, QString> whoisAddresses; // port-43 host -> "address:port" to connect to
     quint16 whoisPort = 43;
 
     // Limits.
     std::chrono::milliseconds connectTimeout{5000};
     std::chrono::milliseconds totalTimeout{15000};
+    // A lookup answers within this even while upstreams are still being asked (RDAP,
+    // then port 43, then a registrar can add up): the program waits 30 s at most.
+    std::chrono::milliseconds answerWithin{25000};
     qint64 maxAnswerBytes = 1024 * 1024;
     int maxInFlightPerServer = 4;
     std::chrono::milliseconds minSpacing{100};
@@ -40,9 +43,9 @@ struct ServiceSettings {
     std::chrono::seconds foundTtl{3600};
     std::chrono::seconds notRegisteredTtl{300};
 
-    // The built-in tables for registries missing from the bootstrap file.
+    // RDAP servers for registries missing from the bootstrap file. Port-43 servers
+    // come from the table shipped beside the service (whois-servers.txt).
     static QHash<QString, QString> defaultRdapOverrides();
-    static QHash<QString, QString> defaultWhoisServers();
 
     // Parses the arguments (argv[0] first). On a usage error or --help, the text to
     // print is returned in `message` and nothing else is set.

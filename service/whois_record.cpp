@@ -17,14 +17,30 @@ QJsonObject WhoisRecord::toWeb() const
                        {QStringLiteral("do_status"), statuses}};
 }
 
-QString RefusalMessage(LookupStatus status)
+namespace {
+
+QString ReasonText(FailureReason reason)
 {
-    switch (status) {
+    switch (reason) {
+    case FailureReason::Timeout: return QStringLiteral("超时");
+    case FailureReason::CannotConnect: return QStringLiteral("无法连接");
+    case FailureReason::Refused: return QStringLiteral("注册局拒绝");
+    case FailureReason::Unreadable:
+    case FailureReason::None: break;
+    }
+    return QStringLiteral("应答无法识别");
+}
+
+} // namespace
+
+QString OutcomeText(const LookupResult& result)
+{
+    switch (result.status) {
+    case LookupStatus::NotRegistered: return QStringLiteral("未注册");
+    case LookupStatus::Invalid: return QStringLiteral("域名格式不正确或暂不支持该后缀");
+    case LookupStatus::RateLimited: return QStringLiteral("查询过于频繁,请稍后重试");
+    case LookupStatus::UpstreamFailed: return QStringLiteral("查询失败:") + ReasonText(result.reason);
     case LookupStatus::BadToken: return QStringLiteral("请求校验失败..");
-    case LookupStatus::Invalid: return QStringLiteral("域名格式不正确或暂不支持该后缀..");
-    case LookupStatus::NotRegistered: return QStringLiteral("该域名尚未注册..");
-    case LookupStatus::RateLimited: return QStringLiteral("查询过于频繁,请稍后再试..");
-    case LookupStatus::UpstreamFailed: return QStringLiteral("注册局查询失败,请稍后再试..");
     case LookupStatus::Found: break;
     }
     return {};
@@ -32,12 +48,22 @@ QString RefusalMessage(LookupStatus status)
 
 QJsonObject LookupReply(const LookupResult& result)
 {
-    if (result.status != LookupStatus::Found)
+    if (result.status == LookupStatus::BadToken)
         return QJsonObject{{QStringLiteral("result"), 0},
-                           {QStringLiteral("message"), RefusalMessage(result.status)}};
+                           {QStringLiteral("message"), OutcomeText(result)}};
+    WhoisRecord row;
+    if (result.status == LookupStatus::Found) {
+        row = result.record;
+    } else {
+        row.domain = result.record.domain;
+        row.statuses = OutcomeText(result);
+        // Which server failed or refused is worth knowing; "not registered" needs none.
+        if (result.status == LookupStatus::UpstreamFailed || result.status == LookupStatus::RateLimited)
+            row.whoisServer = result.upstream;
+    }
     return QJsonObject{{QStringLiteral("result"), 1},
-                       {QStringLiteral("info"),
-                        QJsonObject{{QStringLiteral("web"), result.record.toWeb()}}}};
+                       {QStringLiteral("message"), QString()},
+                       {QStringLiteral("info"), QJsonObject{{QStringLiteral("web"), row.toWeb()}}}};
 }
 
 QString UnlessRedacted(const QString& value)

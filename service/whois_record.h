@@ -21,10 +21,14 @@ struct WhoisRecord {
 // What a lookup came to.
 enum class LookupStatus { Found, NotRegistered, Invalid, BadToken, UpstreamFailed, RateLimited };
 
+// Why an upstream gave nothing usable; shown to the user in a few words.
+enum class FailureReason { None, Timeout, CannotConnect, Unreadable, Refused };
+
 struct LookupResult {
     LookupStatus status = LookupStatus::UpstreamFailed;
     WhoisRecord record;
-    QString upstream; // the server that answered, for the log
+    QString upstream; // the server that answered, or the one that failed
+    FailureReason reason = FailureReason::None;
 
     static LookupResult found(WhoisRecord record, QString upstream)
     {
@@ -35,20 +39,32 @@ struct LookupResult {
         return result;
     }
 
-    static LookupResult failed(LookupStatus status, QString upstream = {})
+    static LookupResult failed(LookupStatus status, QString upstream = {},
+                               FailureReason reason = FailureReason::None)
     {
         LookupResult result;
         result.status = status;
         result.upstream = std::move(upstream);
+        result.reason = reason;
+        return result;
+    }
+
+    // A name that is no domain name, or whose TLD nobody serves; the row repeats it.
+    static LookupResult invalid(QString name, QString upstream = {})
+    {
+        LookupResult result = failed(LookupStatus::Invalid, std::move(upstream));
+        result.record.domain = std::move(name);
         return result;
     }
 };
 
-// The lookup endpoint's reply for a result.
+// The lookup endpoint's reply for a result: a refusal only for a bad token (the
+// program's fault); every answer about a name is a row, its status column saying
+// what became of the lookup.
 QJsonObject LookupReply(const LookupResult& result);
 
-// The short refusal message for each outcome that is not Found.
-QString RefusalMessage(LookupStatus status);
+// The status column of a row that is not a found record; empty for Found.
+QString OutcomeText(const LookupResult& result);
 
 // Blank for values that only say the data is withheld.
 QString UnlessRedacted(const QString& value);

@@ -9,6 +9,7 @@
 struct WhoisText {
     WhoisRecord record;
     bool notRegistered = false;
+    bool rateLimited = false;
     QString referral;      // "Registrar WHOIS Server:" host, if any
     QString ianaRefer;     // "refer:" host of an IANA answer, if any
 };

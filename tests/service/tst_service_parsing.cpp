@@ -300,7 +300,6 @@ void TestServiceParsing::settings()
     QCOMPARE(parsed->sid, u"42"_s);
     QCOMPARE(parsed->maxInFlightPerServer, 2);
     QCOMPARE(parsed->whoisServers.value(u"hk"_s), u"whois.other.hk"_s);
-    QCOMPARE(parsed->whoisServers.value(u"cn"_s), u"whois.cnnic.cn"_s);
     QCOMPARE(parsed->whoisAddresses.value(u"whois.other.hk"_s), u"127.0.0.1:4343"_s);
     QCOMPARE(parsed->rdapOverrides.value(u"me"_s), u"https://rdap.identitydigital.services/rdap/"_s);
 }

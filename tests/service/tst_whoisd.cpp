@@ -61,17 +61,26 @@ struct Stack {
         registry.answer("exampletld", Fixture("whois_iana_tld.txt"));
         registry.answer("example.exampletld", Fixture("whois_cn.txt"));
         registry.answer("nowhere", "% no such TLD\r\n");
+        for (const char* name : {"example.io", "example.me", "example.cc"})
+            registry.answer(name, Fixture("whois_cn.txt"));
         registrar.answer("example.net", Fixture("whois_com_registrar.txt"));
 
         settings.port = 0;
         settings.bootstrapFile = bootstrap.fileName();
         settings.bootstrapUrl.clear();
         settings.ianaWhois = u"whois.iana.org"_s;
-        settings.whoisServers = ServiceSettings::defaultWhoisServers();
-        settings.whoisServers.insert(u"net"_s, u"whois.verisign-grs.com"_s);
-        for (const char* host : {"whois.cnnic.cn", "whois.hkirc.hk", "whois.verisign-grs.com",
-                                 "whois.iana.org", "whois.nic.example-tld"})
+        // RDAP answers .io and .cc badly and .me not at all; port 43 answers all three.
+        settings.rdapOverrides = {{u"io"_s, rdap.baseUrl() + u"/rdap/"_s},
+                                  {u"cc"_s, rdap.baseUrl() + u"/rdap/"_s},
+                                  {u"me"_s, u"https://127.0.0.1:1/"_s}};
+        settings.whoisServers = {{u"cn"_s, u"whois.cnnic.cn"_s},       {u"hk"_s, u"whois.hkirc.hk"_s},
+                                 {u"net"_s, u"whois.verisign-grs.com"_s}, {u"io"_s, u"whois.nic.io"_s},
+                                 {u"me"_s, u"whois.nic.me"_s},           {u"cc"_s, u"ccwhois.verisign-grs.com"_s},
+                                 {u"biz"_s, u"whois.down.example"_s}};
+        for (const char* host : {"whois.cnnic.cn", "whois.hkirc.hk", "whois.verisign-grs.com", "whois.iana.org",
+                                 "whois.nic.example-tld", "whois.nic.io", "whois.nic.me", "ccwhois.verisign-grs.com"})
             settings.whoisAddresses.insert(QString::fromLatin1(host), registry.address());
+        settings.whoisAddresses.insert(u"whois.down.example"_s, u"127.0.0.1:1"_s);
         settings.whoisAddresses.insert(u"whois.registrar.example"_s, registrar.address());
         settings.totalTimeout = std::chrono::milliseconds(1000);
         settings.minSpacing = std::chrono::milliseconds(0);
@@ -107,8 +116,12 @@ struct Stack {
             return {429, "{}", "application/rdap+json", 0, false, {{"Retry-After", "60"}}};
         if (path == "/rdap/domain/slow.org")
             return {200, Fixture("rdap_thick.json"), "application/rdap+json", 3000};
-        if (path == "/rdap/domain/garbage.org")
+        if (path == "/rdap/domain/garbage.org" || path == "/rdap/domain/example.cc")
             return {200, "<html>maintenance</html>", "text/html"};
+        if (path == "/rdap/domain/example.io")
+            return {503, "{}", "application/rdap+json"};
+        if (path == "/rdap/domain/refused.org")
+            return {403, "{}", "application/rdap+json"};
         return {404, R"({"errorCode":404})", "application/rdap+json"};
     }
 
@@ -143,6 +156,8 @@ private slots:
     void lookups_data();
     void lookups();
     void tokenIsCheckedFirst();
+    void rowReplyCarriesAllMembers();
+    void shippedServerTables();
     void bootstrapIsRefreshed();
     void answersAreCached();
     void rateLimitIsHonoured();
@@ -187,13 +202,27 @@ void TestWhoisd::lookups_data()
         << u"example.exampletld|阿里云计算有限公司（万网）|admin@example.cn||2003-03-12|2028-03-12|"
            u"whois.nic.example-tld|ns1.example.cn,ns2.example.cn|"
            u"clientDeleteProhibited,clientTransferProhibited"_s;
-    QTest::newRow("not registered over RDAP") << u"nosuch.org"_s << u"refused: 该域名尚未注册.."_s;
-    QTest::newRow("not registered over port 43") << u"nosuch.net"_s << u"refused: 该域名尚未注册.."_s;
-    QTest::newRow("garbage from RDAP") << u"garbage.org"_s << u"refused: 注册局查询失败,请稍后再试.."_s;
-    QTest::newRow("garbage from port 43") << u"garbage.net"_s << u"refused: 注册局查询失败,请稍后再试.."_s;
-    QTest::newRow("TLD nobody serves") << u"a.nowhere"_s << u"refused: 域名格式不正确或暂不支持该后缀.."_s;
-    QTest::newRow("not a domain name") << u"a..com"_s << u"refused: 域名格式不正确或暂不支持该后缀.."_s;
-    QTest::newRow("query characters") << u"a.com&token=x"_s << u"refused: 域名格式不正确或暂不支持该后缀.."_s;
+    // When RDAP cannot answer, port 43 does.
+    for (const QString& name : {u"example.io"_s, u"example.me"_s, u"example.cc"_s}) {
+        const QString server = name.endsWith(u"cc"_s) ? u"ccwhois.verisign-grs.com"_s : u"whois.nic."_s + name.right(2);
+        QTest::addRow("%s over port 43 when RDAP fails", qPrintable(name))
+            << name << name + u"|阿里云计算有限公司（万网）|admin@example.cn||2003-03-12|2028-03-12|"_s + server +
+                           u"|ns1.example.cn,ns2.example.cn|clientDeleteProhibited,clientTransferProhibited"_s;
+    }
+    // Every other answer about a name is a row too, its status column saying why.
+    QTest::newRow("not registered over RDAP") << u"nosuch.org"_s << u"nosuch.org||||||||未注册"_s;
+    QTest::newRow("not registered over port 43") << u"nosuch.net"_s << u"nosuch.net||||||||未注册"_s;
+    QTest::newRow("garbage from RDAP, no port 43")
+        << u"garbage.org"_s << u"garbage.org||||||127.0.0.1||查询失败:应答无法识别"_s;
+    QTest::newRow("garbage from port 43")
+        << u"garbage.net"_s << u"garbage.net||||||whois.verisign-grs.com||查询失败:应答无法识别"_s;
+    QTest::newRow("RDAP refuses") << u"refused.org"_s << u"refused.org||||||127.0.0.1||查询失败:注册局拒绝"_s;
+    QTest::newRow("port 43 unreachable")
+        << u"example.biz"_s << u"example.biz||||||whois.down.example||查询失败:无法连接"_s;
+    QTest::newRow("TLD nobody serves") << u"a.nowhere"_s << u"a.nowhere||||||||域名格式不正确或暂不支持该后缀"_s;
+    QTest::newRow("not a domain name") << u"a..com"_s << u"a..com||||||||域名格式不正确或暂不支持该后缀"_s;
+    QTest::newRow("query characters")
+        << u"a.com&token=x"_s << u"a.com&token=x||||||||域名格式不正确或暂不支持该后缀"_s;
 }
 
 void TestWhoisd::lookups()
@@ -216,6 +245,38 @@ void TestWhoisd::tokenIsCheckedFirst()
              u"refused: 请求校验失败.."_s);
     QVERIFY(stack.rdap.requests().isEmpty());
     QVERIFY(stack.registry.queries().isEmpty());
+}
+
+void TestWhoisd::rowReplyCarriesAllMembers()
+{
+    Stack stack;
+    stack.start();
+    QCOMPARE(HttpGetText(stack.client, LookupUrl(stack.baseUrl, u"nosuch.org"_s)),
+             u"{\"info\":{\"web\":{\"creat_time\":\"\",\"delete_time\":\"\",\"dns\":\"\",\"do_status\":\"未注册\","
+             u"\"domain\":\"nosuch.org\",\"domain_service\":\"\",\"email\":\"\",\"personal\":\"\",\"phone\":\"\"}},"
+             u"\"message\":\"\",\"result\":1}"_s);
+}
+
+void TestWhoisd::shippedServerTables()
+{
+    ServerDirectory directory;
+    const QByteArray table = ReadTestFile(QStringLiteral(WHOIS_SERVICE_DATA "/whois-servers.txt"));
+    const qsizetype lines = table.count('\n') - table.count('#');
+    QCOMPARE(directory.loadWhoisTable(table), lines); // every line a pair
+    QVERIFY(lines > 1100);
+    QVERIFY(directory.loadBootstrap(ReadTestFile(QStringLiteral(WHOIS_SERVICE_DATA "/rdap-dns-bootstrap.json"))));
+    QVERIFY(directory.rdapCount() > 1100);
+    QCOMPARE(directory.whoisServer(u"IO"_s), u"whois.nic.io"_s);
+    QCOMPARE(directory.whoisServer(u"cc"_s), u"ccwhois.verisign-grs.com"_s);
+    QCOMPARE(directory.whoisServer(u"cn"_s), u"whois.cnnic.cn"_s);
+
+    // The operator's overrides come first; an empty RDAP override means port 43 only.
+    directory.addWhoisOverride(u"cn"_s, u"whois.mirror.example"_s);
+    directory.addWhoisServer(u"cn"_s, u"whois.learnt.example"_s);
+    QCOMPARE(directory.whoisServer(u"cn"_s), u"whois.mirror.example"_s);
+    QVERIFY(!directory.rdapBase(u"com"_s).isEmpty());
+    directory.addRdapOverride(u"com"_s, QString());
+    QCOMPARE(directory.rdapBase(u"com"_s), QString());
 }
 
 void TestWhoisd::bootstrapIsRefreshed()
@@ -255,9 +316,9 @@ void TestWhoisd::rateLimitIsHonoured()
 {
     Stack stack;
     stack.start();
-    QCOMPARE(stack.lookUp(u"busy.org"_s), u"refused: 查询过于频繁,请稍后再试.."_s);
+    QCOMPARE(stack.lookUp(u"busy.org"_s), u"busy.org||||||127.0.0.1||查询过于频繁,请稍后重试"_s);
     // The server asked for a minute: nothing more goes to it meanwhile.
-    QCOMPARE(stack.lookUp(u"example.org"_s), u"refused: 查询过于频繁,请稍后再试.."_s);
+    QCOMPARE(stack.lookUp(u"example.org"_s), u"example.org||||||127.0.0.1||查询过于频繁,请稍后重试"_s);
     QCOMPARE(stack.rdap.requests().size(), 1);
 }
 
@@ -268,10 +329,17 @@ void TestWhoisd::slowUpstreamTimesOut()
     stack.start();
     QElapsedTimer clock;
     clock.start();
-    QCOMPARE(stack.lookUp(u"slow.org"_s), u"refused: 注册局查询失败,请稍后再试.."_s);
+    QCOMPARE(stack.lookUp(u"slow.org"_s), u"slow.org||||||127.0.0.1||查询失败:超时"_s);
     QVERIFY(clock.elapsed() < 2500);
     stack.registry.setDelay(2000);
-    QCOMPARE(stack.lookUp(u"example.hk"_s), u"refused: 注册局查询失败,请稍后再试.."_s);
+    QCOMPARE(stack.lookUp(u"example.hk"_s), u"example.hk||||||whois.hkirc.hk||查询失败:超时"_s);
+
+    // However long the upstreams take in all, the answer comes before the program gives up.
+    Stack patient;
+    patient.settings.totalTimeout = std::chrono::milliseconds(10000);
+    patient.settings.answerWithin = std::chrono::milliseconds(100);
+    patient.start();
+    QCOMPARE(patient.lookUp(u"slow.org"_s), u"slow.org||||||127.0.0.1||查询失败:超时"_s);
 }
 
 void TestWhoisd::clientLeavingDuringALookup()
@@ -290,7 +358,7 @@ void TestWhoisd::clientLeavingDuringALookup()
         impatient.abort();
     }
     // This one ends after the abandoned lookup, whose answer has nowhere to go.
-    QCOMPARE(stack.lookUp(u"slow.org"_s), u"refused: 注册局查询失败,请稍后再试.."_s);
+    QCOMPARE(stack.lookUp(u"slow.org"_s), u"slow.org||||||127.0.0.1||查询失败:超时"_s);
     QVERIFY(stack.lookUp(u"example.org"_s).startsWith(u"example.org|Example Registrar"_s));
 }
 

@@ -13,13 +13,13 @@
 #include <QSlider>
 #include <QUrlQuery>
 
-WindowFixture::WindowFixture()
+WindowFixture::WindowFixture(const QString& lookupUrl)
 {
     TestHttpsServer::trustTestAuthority();
     server.setHandler(&WindowFixture::DefaultAnswer);
     const QString url = server.baseUrl();
     window = std::make_unique<MainWindow>(
-        Endpoints{url, url, QStringLiteral("https://maker.example"),
+        Endpoints{lookupUrl.isEmpty() ? url : lookupUrl, url, QStringLiteral("https://maker.example"),
                   QStringLiteral("http://studio.example"), QStringLiteral("http://company.example")},
         platform, network);
 }

@@ -19,9 +19,10 @@ class StatusBar;
 // The real main window against a loopback stand-in of both services, with a
 // scripted platform. By default the update service reports the current version and
 // the lookup service answers every name with a row whose fields derive from the name.
+// Given a lookup URL, lookups go there instead (a real whoisd, say).
 class WindowFixture final {
 public:
-    WindowFixture();
+    explicit WindowFixture(const QString& lookupUrl = {});
     ~WindowFixture();
 
     // Runs the version check now, as the first tick of Timer2 would.

@@ -238,13 +238,15 @@ void LookupService::fetchWhois(const QString& server, const QString& query, Whoi
     const QByteArray codePage = LegacyCodePage(query.section(u'.', -1));
     m_gate.enter(server, [this, server, address, port, query, codePage, done = std::move(done)] {
         FetchWhois(address, port, query, m_limits,
-                   [this, server, codePage, done](WhoisAnswer answer) {
+                   [this, server, codePage, query, done](WhoisAnswer answer) {
                        m_gate.release(server);
                        if (answer.error != UpstreamError::None) {
                            done(ReasonFor(answer.error), WhoisText{});
                            return;
                        }
-                       done(FailureReason::None, ParseWhoisText(DecodeWhoisAnswer(answer.text, codePage)));
+                       done(FailureReason::None,
+                            ParseWhoisText(DecodeWhoisAnswer(answer.text, codePage),
+                                           query.section(u'.', -1)));
                    });
     });
 }

@@ -33,12 +33,22 @@ QString VcardValue(const QJsonObject& entity, const QString& property)
     return {};
 }
 
-QJsonObject EntityWithRole(const QJsonArray& entities, const QString& role)
+// The first entity with the role, searching nested entities too: some registries
+// put the registrant under the registrar.
+QJsonObject EntityWithRole(const QJsonArray& entities, const QString& role, int depth = 0)
 {
     for (const QJsonValue& value : entities) {
         const QJsonObject entity = value.toObject();
         if (HasRole(entity, role))
             return entity;
+    }
+    if (depth < 3) {
+        for (const QJsonValue& value : entities) {
+            const QJsonObject nested = EntityWithRole(
+                value.toObject().value(QStringLiteral("entities")).toArray(), role, depth + 1);
+            if (!nested.isEmpty())
+                return nested;
+        }
     }
     return {};
 }
@@ -79,11 +89,13 @@ std::optional<RdapDomain> ParseRdapDomain(const QByteArray& body)
     const QJsonArray entities = domain.value(QStringLiteral("entities")).toArray();
     const QJsonObject registrar = EntityWithRole(entities, QStringLiteral("registrar"));
     const QJsonObject registrant = EntityWithRole(entities, QStringLiteral("registrant"));
-    const QJsonObject abuse =
-        EntityWithRole(registrar.value(QStringLiteral("entities")).toArray(), QStringLiteral("abuse"));
+    const QJsonObject abuse = EntityWithRole(registrar.value(QStringLiteral("entities")).toArray(),
+                                             QStringLiteral("abuse"), 3);
 
     record.registrar = UnlessRedacted(VcardValue(registrar, QStringLiteral("fn")));
-    const QString registrantEmail = UnlessRedacted(VcardValue(registrant, QStringLiteral("email")));
+    QString registrantEmail = UnlessRedacted(VcardValue(registrant, QStringLiteral("email")));
+    if (!registrantEmail.contains(u'@')) // a web form's address is no e-mail
+        registrantEmail.clear();
     const QString registrantPhone = PlainPhone(VcardValue(registrant, QStringLiteral("tel")));
     record.email = registrantEmail.isEmpty()
                        ? UnlessRedacted(VcardValue(abuse, QStringLiteral("email")))
@@ -92,7 +104,10 @@ std::optional<RdapDomain> ParseRdapDomain(const QByteArray& body)
                                              : registrantPhone;
     record.created = EventDate(domain, QStringLiteral("registration"));
     record.expires = EventDate(domain, QStringLiteral("expiration"));
-    record.whoisServer = domain.value(QStringLiteral("port43")).toString().trimmed().toLower();
+    // The registrar's own WHOIS server, where the record names it, is the one to show.
+    record.whoisServer = registrar.value(QStringLiteral("port43")).toString().trimmed().toLower();
+    if (record.whoisServer.isEmpty())
+        record.whoisServer = domain.value(QStringLiteral("port43")).toString().trimmed().toLower();
 
     QStringList servers;
     for (const QJsonValue& value : domain.value(QStringLiteral("nameservers")).toArray()) {
@@ -110,7 +125,9 @@ std::optional<RdapDomain> ParseRdapDomain(const QByteArray& body)
     }
     record.statuses = statuses.join(u',');
 
-    parsed.hasContacts = !registrant.isEmpty() || !abuse.isEmpty();
+    // Only the registrant's own address or number counts: a registrar's abuse contact or
+    // a redacted registrant leaves the registrar's record worth asking.
+    parsed.hasContacts = !registrantEmail.isEmpty() || !registrantPhone.isEmpty();
     parsed.registrarLink = RelatedRdapLink(domain);
     if (parsed.registrarLink.isEmpty())
         parsed.registrarLink = RelatedRdapLink(registrar);
@@ -129,9 +146,11 @@ void MergeRegistrarRecord(WhoisRecord& registry, const WhoisRecord& registrar)
         if (mine->isEmpty())
             *mine = *theirs;
     }
-    // The registrar's own contacts are the more specific ones.
+    // The registrar's own contacts and WHOIS server are the more specific ones.
     if (!registrar.email.isEmpty())
         registry.email = registrar.email;
     if (!registrar.phone.isEmpty())
         registry.phone = registrar.phone;
+    if (!registrar.whoisServer.isEmpty())
+        registry.whoisServer = registrar.whoisServer;
 }

@@ -4,6 +4,8 @@
 #include <QRegularExpression>
 #include <QStringList>
 
+using namespace Qt::Literals::StringLiterals;
+
 QJsonObject WhoisRecord::toWeb() const
 {
     return QJsonObject{{QStringLiteral("domain"), domain},
@@ -68,47 +70,115 @@ QJsonObject LookupReply(const LookupResult& result)
 
 QString UnlessRedacted(const QString& value)
 {
-    // Whole-value notices only: a registrar may well be called "Redacted Ltd".
-    static const QRegularExpression kWithheld(
-        QStringLiteral("^(redacted( for privacy)?|data redacted|redacted \\|.*|not disclosed|"
-                       "withheld( for privacy)?|non-public data|data protected|privacy protected|"
-                       "statutory masking enabled|please query the .*)$"),
-        QRegularExpression::CaseInsensitiveOption);
+    // Notices registries and registrars put where data is withheld, as whole values
+    // (matched without case): a registrar may well be called "Redacted Ltd".
+    static const char* const kNotices[] = {
+        "redacted( for privacy)?",
+        "data redacted",
+        "redacted \\|.*",                        // "Redacted | Registry Policy"
+        "not disclosed([ !.].*)?",               // "Not Disclosed - Visit www.internet.ee ..."
+        "<?data not disclosed>?",
+        "hidden( upon user request|!.*)?",       // "HIDDEN! Details are available at ..."
+        "withheld( for privacy)?",
+        "non-public data",
+        "data protected.*",
+        "privacy protected",
+        "gdpr masked",
+        "statutory masking enabled",
+        "please query the .*",                   // "... RDDS service of the Registrar of Record"
+        "select contact domain holder link.*",
+        "contact via https?://.*",
+        "(link at )?https?://\\S*",              // a web form standing in for a contact
+    };
+    static const QRegularExpression kWithheld = [] {
+        QStringList parts;
+        for (const char* notice : kNotices)
+            parts.append(QLatin1StringView(notice));
+        return QRegularExpression(u"^(?:"_s + parts.join(u'|') + u")$"_s,
+                                  QRegularExpression::CaseInsensitiveOption);
+    }();
     const QString trimmed = value.trimmed();
     return kWithheld.match(trimmed).hasMatch() ? QString() : trimmed;
 }
 
-QString NormalizeDate(const QString& text)
+namespace {
+
+int MonthNumber(QStringView name)
 {
+    static const QStringList kMonths{u"jan"_s, u"feb"_s, u"mar"_s, u"apr"_s, u"may"_s, u"jun"_s,
+                                     u"jul"_s, u"aug"_s, u"sep"_s, u"oct"_s, u"nov"_s, u"dec"_s};
+    return int(kMonths.indexOf(name.left(3).toString().toLower())) + 1;
+}
+
+// "Z", "UTC", "+03:00", "+0300", "+03", "(UTC+9)", "(GMT+0:00)" as seconds east of UTC.
+int ZoneOffset(const QString& zone)
+{
+    static const QRegularExpression kOffset(u"([+-])(\\d{1,2}):?(\\d\\d)?"_s);
+    const QRegularExpressionMatch match = kOffset.match(zone);
+    if (!match.hasMatch())
+        return 0;
+    const int seconds = match.captured(2).toInt() * 3600 + match.captured(3).toInt() * 60;
+    return match.captured(1) == u"-" ? -seconds : seconds;
+}
+
+} // namespace
+
+QString NormalizeDate(const QString& text, bool monthFirst)
+{
+    static const QString kTime = u"(?:[T ]+|-T)(\\d{1,2}):(\\d\\d)(?::(\\d\\d))?(?:\\.\\d+)?"_s;
+    static const QString kZone = u"\\s*(Z|UTC|GMT|[+-]\\d\\d(?::?\\d\\d)?|\\((?:UTC|GMT)[+-]\\d{1,2}(?::\\d\\d)?\\))?"_s;
+    static const QRegularExpression kYearFirst(
+        u"^(\\d{4})[-/.] ?(\\d{1,2})[-/.] ?(\\d{1,2})\\.?(?:"_s + kTime + u")?"_s + kZone);
+    static const QRegularExpression kDayFirst(
+        u"^(\\d{1,2})[-/.](\\d{1,2})[-/.](\\d{4})(?:"_s + kTime + u")?"_s + kZone);
+    static const QRegularExpression kMonthName(
+        u"^(?:[A-Za-z]{3},? )?(\\d{1,2})(?:st|nd|rd|th)?[- ]([A-Za-z]{3,9})\\.?[- ](\\d{4})(?:"_s + kTime + u")?"_s + kZone);
+    static const QRegularExpression kCompact(u"^(\\d{4})(\\d\\d)(\\d\\d)\\b"_s);
+    static const QRegularExpression kYearMonthName(u"^(\\d{4})-([A-Za-z]{3})-(\\d{1,2})\\b"_s);
+    // "Tue Feb 10 09:42:42 2004", "Tue Dec 12 2000", "January 18 2000"
+    static const QRegularExpression kMonthFirstName(
+        u"^(?:[A-Za-z]{3} )?([A-Za-z]{3,9}) +(\\d{1,2}),?(?: \\d\\d:\\d\\d:\\d\\d)?(?: [A-Z]{3,4})? (\\d{4})$"_s);
+
     const QString value = text.trimmed();
     if (value.isEmpty())
         return {};
-    QDateTime moment = QDateTime::fromString(value, Qt::ISODateWithMs);
-    if (!moment.isValid())
-        moment = QDateTime::fromString(value, Qt::ISODate);
-    if (moment.isValid()) {
-        // A time without a zone is taken as UTC, as registries mean it.
-        if (moment.timeSpec() == Qt::LocalTime)
-            moment.setTimeSpec(Qt::UTC);
-        return moment.toUTC().date().toString(Qt::ISODate);
+    int year = 0, month = 0, day = 0;
+    QRegularExpressionMatch match;
+    if ((match = kYearFirst.match(value)).hasMatch()) {
+        year = match.captured(1).toInt();
+        month = match.captured(2).toInt();
+        day = match.captured(3).toInt();
+    } else if ((match = kDayFirst.match(value)).hasMatch()) {
+        year = match.captured(3).toInt();
+        month = match.captured(monthFirst ? 1 : 2).toInt();
+        day = match.captured(monthFirst ? 2 : 1).toInt();
+    } else if ((match = kMonthName.match(value)).hasMatch()) {
+        year = match.captured(3).toInt();
+        month = MonthNumber(match.capturedView(2));
+        day = match.captured(1).toInt();
+    } else if ((match = kYearMonthName.match(value)).hasMatch()) {
+        year = match.captured(1).toInt();
+        month = MonthNumber(match.capturedView(2));
+        day = match.captured(3).toInt();
+    } else if ((match = kMonthFirstName.match(value)).hasMatch()) {
+        year = match.captured(3).toInt();
+        month = MonthNumber(match.capturedView(1));
+        day = match.captured(2).toInt();
+    } else if ((match = kCompact.match(value)).hasMatch()) {
+        year = match.captured(1).toInt();
+        month = match.captured(2).toInt();
+        day = match.captured(3).toInt();
     }
-    static const QStringList kFormats{
-        QStringLiteral("yyyy-MM-dd HH:mm:ss"), QStringLiteral("yyyy-MM-dd"),
-        QStringLiteral("dd-MM-yyyy"),          QStringLiteral("yyyy.MM.dd"),
-        QStringLiteral("yyyy/MM/dd"),          QStringLiteral("dd-MMM-yyyy"),
-        QStringLiteral("yyyyMMdd")};
-    const QString head = value.section(u' ', 0, 1);
-    for (const QString& format : kFormats) {
-        for (const QString& candidate : {value, head, value.section(u' ', 0, 0)}) {
-            const QDateTime parsed = QDateTime::fromString(candidate, format);
-            if (parsed.isValid())
-                return parsed.date().toString(Qt::ISODate);
-            const QDate date = QDate::fromString(candidate, format);
-            if (date.isValid())
-                return date.toString(Qt::ISODate);
-        }
-    }
-    return {};
+    const QDate date(year, month, day);
+    if (!date.isValid())
+        return {};
+    const QString zone = match.lastCapturedIndex() >= 7 ? match.captured(7) : QString();
+    if (zone.isEmpty() || match.captured(4).isEmpty())
+        return date.toString(Qt::ISODate); // no zone: the registry means UTC
+    const QTime time(match.captured(4).toInt(), match.captured(5).toInt(), match.captured(6).toInt());
+    const QDateTime moment(date, time.isValid() ? time : QTime(0, 0), Qt::OffsetFromUTC,
+                           ZoneOffset(zone));
+    return moment.toUTC().date().toString(Qt::ISODate);
 }
 
 QString PlainPhone(const QString& value)

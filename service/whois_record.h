@@ -70,7 +70,9 @@ QString OutcomeText(const LookupResult& result);
 QString UnlessRedacted(const QString& value);
 
 // An ISO 8601 or common WHOIS date as YYYY-MM-DD in UTC; empty when unreadable.
-QString NormalizeDate(const QString& text);
+// Numeric dates that start with the day (26.03.2008, 30/10/2002) are read day first
+// unless `monthFirst` (12/18/2001).
+QString NormalizeDate(const QString& text, bool monthFirst = false);
 
 // "tel:+1.5555551234;ext=1" and similar as a plain number.
 QString PlainPhone(const QString& value);

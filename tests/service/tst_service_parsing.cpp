@@ -38,6 +38,7 @@ private slots:
     void statuses();
     void dates_data();
     void dates();
+    void notices();
     void names_data();
     void names();
     void rdapRecords_data();
@@ -84,6 +85,19 @@ void TestServiceParsing::dates_data()
     QTest::newRow(".hk form") << u"15-09-1997"_s << u"1997-09-15"_s;
     QTest::newRow("date only") << u"2001-02-03"_s << u"2001-02-03"_s;
     QTest::newRow("month name") << u"03-Feb-2001"_s << u"2001-02-03"_s;
+    QTest::newRow("day first with time") << u"26.03.2008 16:18:03"_s << u"2008-03-26"_s;
+    QTest::newRow("day first, slashes") << u"30/10/2002"_s << u"2002-10-30"_s;
+    QTest::newRow("day first, no padding") << u"4.7.2020 10:15:55"_s << u"2020-07-04"_s;
+    QTest::newRow("spaced dots") << u"2007. 03. 02."_s << u"2007-03-02"_s;
+    QTest::newRow("slashes, year first") << u"2005/05/30"_s << u"2005-05-30"_s;
+    QTest::newRow("zone in words moves the day") << u"2019-01-01 03:00:00 (UTC+9)"_s << u"2018-12-31"_s;
+    QTest::newRow("short offset") << u"2011-07-21 01:03:50+03"_s << u"2011-07-20"_s;
+    QTest::newRow("spaced offset") << u"2010-07-04 01:34:46 +03:00"_s << u"2010-07-03"_s;
+    QTest::newRow("unit in brackets") << u"2005-10-27 (YYYY-MM-DD)"_s << u"2005-10-27"_s;
+    QTest::newRow("month name, year first") << u"2001-Aug-23."_s << u"2001-08-23"_s;
+    QTest::newRow("ctime") << u"Tue Feb 10 09:42:42 2004"_s << u"2004-02-10"_s;
+    QTest::newRow("not a day") << u"31.02.2020"_s << QString();
+    QTest::newRow("only a bound") << u"before 1 January 1996"_s << QString();
     QTest::newRow("garbage") << u"soon"_s << QString();
     QTest::newRow("empty") << QString() << QString();
 }
@@ -93,6 +107,22 @@ void TestServiceParsing::dates()
     QFETCH(QString, text);
     QFETCH(QString, date);
     QCOMPARE(NormalizeDate(text), date);
+    if (text == u"30/10/2002")
+        QCOMPARE(NormalizeDate(u"12/18/2001"_s, true), u"2001-12-18"_s);
+}
+
+void TestServiceParsing::notices()
+{
+    for (const QString& notice :
+         {u"REDACTED FOR PRIVACY"_s, u"Redacted | Registry Policy"_s, u"Not Disclosed"_s,
+          u"Not Disclosed - Visit www.internet.ee for webbased WHOIS"_s, u"<data not disclosed>"_s,
+          u"Hidden upon user request"_s, u"HIDDEN! Details are available at https://whois.cctld.by"_s,
+          u"Please query the RDDS service of the Registrar of Record identified in this output"_s,
+          u"Select Contact Domain Holder link at https://www.example.com/whois"_s,
+          u"https://tieredaccess.com/contact/3d784e56"_s, u"Data Protected"_s, u"GDPR Masked"_s})
+        QVERIFY2(UnlessRedacted(notice).isEmpty(), qPrintable(notice));
+    for (const QString& data : {u"Redacted Ltd"_s, u"Hidden Valley Hosting"_s, u"MarkMonitor Inc."_s})
+        QCOMPARE(UnlessRedacted(data), data);
 }
 
 void TestServiceParsing::names_data()
@@ -147,13 +177,21 @@ void TestServiceParsing::rdapRecords_data()
            u"whois.verisign-grs.com|a.iana-servers.net,b.iana-servers.net|"
            u"clientDeleteProhibited,clientTransferProhibited,clientUpdateProhibited"_s
         << false << u"REGISTRAR_LINK"_s;
-    QTest::newRow("registrar record: redacted registrant, abuse contact")
+    QTest::newRow("registrar record: redacted registrant, abuse contact is not the registrant's")
         << Fixture("rdap_registrar_com.json")
         << u"Registrar of Record LLC|abuse@ror.example|+1.3105551212|||||clientTransferProhibited"_s
-        << true << QString();
+        << false << QString();
     QTest::newRow("redacted record: no notice as data")
         << Fixture("rdap_redacted.json")
-        << u"Redacted Registrar Ltd|||2020-01-02||||serverHold,redemptionPeriod"_s << true << QString();
+        << u"Redacted Registrar Ltd|||2020-01-02||||serverHold,redemptionPeriod"_s << false << QString();
+    QTest::newRow("registrant nested under the registrar, tel: URI, registrar's WHOIS server")
+        << QByteArrayLiteral(R"({"objectClassName":"domain","port43":"whois.registry.example",
+              "entities":[{"roles":["registrar"],"port43":"whois.registrar.example",
+                "vcardArray":["vcard",[["fn",{},"text","R"]]],
+                "entities":[{"roles":["registrant"],"vcardArray":["vcard",[
+                  ["email",{},"text","REDACTED FOR PRIVACY"],
+                  ["tel",{},"uri","tel:+1.5555550100;ext=2"]]]}]}]})")
+        << u"R||+1.5555550100|||whois.registrar.example||"_s << true << QString();
 }
 
 void TestServiceParsing::rdapRecords()

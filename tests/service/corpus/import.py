@@ -1,0 +1,229 @@
+#!/usr/bin/env python3
+"""Builds tests/service/corpus from peer projects' test data (answers + their stated
+expectations). Run from the worktree root; reads the repositories with git show."""
+import json, os, re, subprocess, sys
+from datetime import datetime, timedelta, timezone
+
+LX = '/work/.mirror/likexian+whois-parser/repo'
+WP = '/work/.mirror/weppos+whois-parser/repo'
+WI = '/work/.mirror/meeb+whoisit/repo'
+AW = '/work/.mirror/pogzyb+asyncwhois/repo'
+OUT = 'tests/service/corpus'
+
+def show(repo, path):
+    return subprocess.run(['git', '-C', repo, 'show', 'HEAD:' + path], capture_output=True, check=True).stdout
+
+def ls(repo, path):
+    out = subprocess.run(['git', '-C', repo, 'ls-tree', '-r', '--name-only', 'HEAD', path], capture_output=True, check=True).stdout.decode()
+    return out.split()
+
+MONTHS = {m: i + 1 for i, m in enumerate(['jan','feb','mar','apr','may','jun','jul','aug','sep','oct','nov','dec'])}
+MONTHS.update({'january':1,'february':2,'march':3,'april':4,'june':6,'july':7,'august':8,'september':9,'october':10,'november':11,'december':12})
+
+def to_utc_date(text, month_first=False):
+    """The source's date string as YYYY-MM-DD in UTC; None when it states no single date."""
+    s = text.strip()
+    if not s or s.lower().startswith('before'):
+        return None
+    s = re.sub(r'\s*\(YYYY-MM-DD\)$', '', s)
+    s = re.sub(r'\s*#\d+$', '', s)
+    offset = None
+    m = re.search(r'\((?:UTC|GMT)([+-])(\d{1,2})(?::(\d\d))?\)$', s)
+    if m:
+        offset = (1 if m.group(1) == '+' else -1) * (int(m.group(2)) * 60 + int(m.group(3) or 0))
+        s = s[:m.start()].strip()
+    m = re.search(r'(Z|UTC|([+-])(\d\d):?(\d\d)|([+-])(\d\d))$', s)
+    if m and offset is None and (m.group(1) in ('Z', 'UTC') or re.search(r'\d:\d\d', s)):
+        if m.group(1) in ('Z', 'UTC'):
+            offset = 0
+        elif m.group(2):
+            offset = (1 if m.group(2) == '+' else -1) * (int(m.group(3)) * 60 + int(m.group(4)))
+        else:
+            offset = (1 if m.group(5) == '+' else -1) * int(m.group(6)) * 60
+        s = s[:m.start()].strip()
+    s = s.replace('-T', 'T')
+    y = mo = d = None; hh = mi = ss = 0
+    pats = [
+        (r'(\d{4})[-/.](\d{1,2})[-/.](\d{1,2})(?:[T ](\d\d):(\d\d)(?::(\d\d))?(?:\.\d+)?)?$', 'ymd'),
+        (r'(\d{4})\. (\d\d)\. (\d\d)\.$', 'ymd'),
+        (r'(\d{4})(\d\d)(\d\d)$', 'ymd'),
+        (r'(\d{1,2})[-/.](\d{1,2})[-/.](\d{4})(?: (\d\d):(\d\d)(?::(\d\d))?)?$', 'dmy'),
+        (r'(\d{1,2})[- ]([A-Za-z]+)[- ](\d{4})(?:[T ](\d\d):(\d\d)(?::(\d\d))?)?$', 'dMy'),
+    ]
+    for pat, order in pats:
+        m = re.match(pat, s)
+        if not m:
+            continue
+        g = m.groups()
+        if order == 'ymd':
+            y, mo, d = int(g[0]), int(g[1]), int(g[2])
+        elif order == 'dmy':
+            a, b, y = int(g[0]), int(g[1]), int(g[2])
+            d, mo = (b, a) if month_first else (a, b)
+        else:
+            d, y = int(g[0]), int(g[2]); mo = MONTHS.get(g[1].lower())
+            if mo is None: return None
+        if len(g) > 3 and g[3]:
+            hh, mi, ss = int(g[3]), int(g[4]), int(g[5] or 0)
+        break
+    else:
+        raise ValueError('unreadable date: ' + text)
+    moment = datetime(y, mo, d, hh, mi, ss)
+    if offset:
+        moment -= timedelta(minutes=offset)
+    return moment.strftime('%Y-%m-%d')
+
+def is_email(v):
+    return bool(v) and re.fullmatch(r'[^@\s]+@[^@\s]+\.[^@\s]+', v.strip()) is not None
+
+def is_phone(v):
+    return bool(v) and re.fullmatch(r'[+\d][\d .()\-/]*', v.strip()) is not None and len(re.sub(r'\D', '', v)) >= 6
+
+entries = []
+
+def write(rel, data):
+    path = os.path.join(OUT, rel)
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, 'wb') as f:
+        f.write(data)
+
+# --- likexian: testdata/noterror/<tld>_<domain> + .json, testdata/notfound/<tld>_<domain>
+for path in ls(LX, 'testdata/noterror'):
+    base = os.path.basename(path)
+    if base.endswith('.json') or base.endswith('.pre') or base == 'README.md':
+        continue
+    tld, domain = base.split('_', 1)
+    rel = 'port43/a/' + base + '.txt'
+    write(rel, show(LX, path))
+    j = json.loads(show(LX, path + '.json'))
+    dom, rar, reg = j.get('domain', {}), j.get('registrar') or {}, j.get('registrant') or {}
+    exp = {}
+    if rar.get('name'): exp['registrar'] = rar['name']
+    if is_email(reg.get('email')): exp['email'] = reg['email'].strip()
+    elif is_email(rar.get('email')): exp['email'] = rar['email'].strip()
+    if is_phone(reg.get('phone')): exp['phone'] = reg['phone'].strip()
+    elif is_phone(rar.get('phone')): exp['phone'] = rar['phone'].strip()
+    for key, field in (('created_date', 'created'), ('expiration_date', 'expires')):
+        if dom.get(key):
+            v = to_utc_date(dom[key], month_first=(tld == 'tk'))
+            if v: exp[field] = v
+    # A web address is no WHOIS server: such values are not scored.
+    if dom.get('whois_server') and '/' not in dom['whois_server']: exp['whois_server'] = dom['whois_server'].lower()
+    if dom.get('name_servers'): exp['name_servers'] = ','.join(n.lower().rstrip('.') for n in dom['name_servers'])
+    if dom.get('status'): exp['statuses'] = ','.join(dom['status'])
+    exp['not_registered'] = False
+    entries.append({'file': rel, 'tld': tld, 'domain': domain, 'kind': 'port43', 'source': 'a', 'source_path': path, 'expect': exp})
+for path in ls(LX, 'testdata/notfound'):
+    base = os.path.basename(path)
+    tld, domain = base.split('_', 1)
+    rel = 'port43/a/' + base + '.txt'
+    write(rel, show(LX, path))
+    entries.append({'file': rel, 'tld': tld, 'domain': domain, 'kind': 'port43', 'source': 'a', 'source_path': path, 'expect': {'not_registered': True}})
+
+# --- weppos: spec/fixtures/responses/<host>/<tld>/<case>.txt + .expected
+def read_expected(text):
+    blocks, cur = {}, None
+    for line in text.splitlines():
+        if line.startswith('#'):
+            cur = line[1:].strip(); blocks[cur] = []
+        elif cur and line.strip():
+            blocks[cur].append(line.strip())
+    return blocks
+
+def quoted(line):
+    m = re.search(r'==\s*"(.*)"\s*$', line)
+    return m.group(1) if m else None
+
+WP_HOSTS = {'whois.kg', 'whois.nic.ve', 'whois.nic.tr', 'whois.nic.li', 'whois.dns.pt', 'whois.nic.ar',
+            # thin registries and the registrars they refer to
+            'whois.verisign-grs.com', 'ccwhois.verisign-grs.com', 'tvwhois.verisign-grs.com',
+            'whois.markmonitor.com', 'whois.enom.com', 'whois.gandi.net', 'whois.godaddy.com',
+            'whois.networksolutions.com', 'whois.tucows.com'}
+for path in ls(WP, 'spec/fixtures/responses'):
+    if not path.endswith('.txt') or path.endswith('.expected.txt'):
+        continue
+    parts = path.split('/')
+    host, case = parts[3], os.path.splitext(parts[-1])[0]
+    throttled = case.startswith('response_throttled')
+    wanted = throttled or (host in WP_HOSTS and case in ('status_registered', 'status_available'))
+    if not wanted:
+        continue
+    exp_path = path[:-4] + '.expected'
+    try:
+        blocks = read_expected(show(WP, exp_path).decode())
+    except subprocess.CalledProcessError:
+        continue
+    tld = parts[4] if len(parts) > 5 else host.split('.')[-1]
+    rel = 'port43/b/' + '_'.join(parts[3:])
+    write(rel, show(WP, path))
+    exp = {}
+    if throttled:
+        if any('== true' in l for l in blocks.get('response_throttled?', [])):
+            exp['rate_limited'] = True
+        else:
+            continue
+    for l in blocks.get('available?', []):
+        if '== true' in l: exp['not_registered'] = True
+        if '== false' in l: exp['not_registered'] = False
+    for attr, field in (('created_on', 'created'), ('expires_on', 'expires')):
+        for l in blocks.get(attr, []):
+            m = re.search(r'%TIME\{(.*)\}', l)
+            if m: exp[field] = to_utc_date(m.group(1))
+    for l in blocks.get('referral_whois', []):
+        if quoted(l): exp['whois_server'] = quoted(l).lower()
+    for l in blocks.get('registrar', []):
+        if l.startswith('%s.name') and quoted(l): exp['registrar'] = quoted(l)
+    ns = [quoted(l) for l in blocks.get('nameservers', []) if re.match(r'%s\[\d+\]\.name', l)]
+    if ns: exp['name_servers'] = ','.join(n.lower() for n in ns)
+    for l in blocks.get('registrant_contacts', []):
+        if l.startswith('%s[0].email') and is_email(quoted(l)): exp['email'] = quoted(l)
+        if l.startswith('%s[0].phone') and is_phone(quoted(l)): exp['phone'] = quoted(l)
+    entries.append({'file': rel, 'tld': tld, 'domain': '', 'kind': 'port43', 'source': 'b', 'source_path': path, 'expect': exp})
+
+# --- whoisit: RDAP domain answers; the values its tests/test_parser.py asserts
+# (test_domain_response_parser), copied here by hand.
+WI_STATED = {
+    'data_rdap_response_domain1.json': ('com', {
+        'registrar': 'MarkMonitor Inc.', 'created': '1997-09-15', 'expires': '2028-09-14',
+        'name_servers': 'ns1.google.com,ns2.google.com,ns3.google.com,ns4.google.com',
+        'statuses': 'client delete prohibited,client transfer prohibited,client update prohibited,'
+                    'server delete prohibited,server transfer prohibited,server update prohibited'}),
+    'data_rdap_response_domain2.json': ('no', {
+        'registrar': 'Domeneshop AS', 'created': '2017-01-24',
+        'name_servers': 'ns1-09.azure-dns.com,ns2-09.azure-dns.net,ns3-09.azure-dns.org,ns4-09.azure-dns.info',
+        'statuses': ''}),
+    'data_rdap_response_domain3.json': ('com', {
+        'registrar': 'Hosting Concepts B.V. d/b/a Registrar.eu', 'email': 'abuse@registrar.eu',
+        'name_servers': 'ns1.dns-parking.com,ns2.dns-parking.com',
+        'statuses': 'client transfer prohibited'}),
+}
+for name, (tld, exp) in WI_STATED.items():
+    rel = 'rdap/c/' + name
+    write(rel, show(WI, 'tests/' + name))
+    entries.append({'file': rel, 'tld': tld, 'domain': '', 'kind': 'rdap', 'source': 'c', 'source_path': 'tests/' + name, 'expect': exp})
+
+# --- asyncwhois: tests/samples/tld_<tld>.txt; the values test_parser_output.py asserts
+# (registrar, and the created / expires dates given as year, month and day).
+tests = show(AW, 'tests/test_parser_output.py').decode()
+for body in re.split(r'\n    def ', tests)[1:]:
+    m = re.search(r'self\.get_txt\("([a-z]+)"\)', body)
+    if not m:
+        continue
+    tld = m.group(1)
+    exp = {}
+    m = re.search(r'get\("registrar"\), "([^"]*)"', body)
+    if m: exp['registrar'] = m.group(1)
+    for var, field in (('created_date', 'created'), ('expires_date', 'expires')):
+        parts = [re.search(r'%s\.%s, (\d+)\)' % (var, unit), body) for unit in ('year', 'month', 'day')]
+        if all(parts):
+            exp[field] = '%04d-%02d-%02d' % tuple(int(p.group(1)) for p in parts)
+    if not exp:
+        continue
+    exp['not_registered'] = False
+    rel = 'port43/d/tld_%s.txt' % tld
+    write(rel, show(AW, 'tests/samples/tld_%s.txt' % tld))
+    entries.append({'file': rel, 'tld': tld, 'domain': '', 'kind': 'port43', 'source': 'd', 'source_path': 'tests/samples/tld_%s.txt' % tld, 'expect': exp})
+
+with open(os.path.join(OUT, 'expected.json'), 'w') as f:
+    json.dump(entries, f, indent=1, ensure_ascii=False, sort_keys=True)
+print(len(entries), 'answers', len({e['tld'] for e in entries}), 'tlds')

@@ -4,6 +4,7 @@
 #include <QFile>
 
 #include <ctime>
+#include <malloc.h>
 
 // Small measuring helpers shared by the benchmarks (Linux only).
 namespace bench {
@@ -34,6 +35,13 @@ inline long StatusKb(const char* field)
             return line.mid(key.size()).trimmed().split(' ').value(0).toLong();
     }
     return -1;
+}
+
+// Bytes the allocator has handed out and not yet got back, over all its arenas.
+inline long long HeapInUseBytes()
+{
+    const struct mallinfo2 info = mallinfo2();
+    return static_cast<long long>(info.uordblks + info.hblkhd);
 }
 
 // Resets the peak (VmHWM) to the current size, so later peaks are measured from here.

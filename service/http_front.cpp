@@ -1,121 +1,151 @@
 #include "http_front.h"
 
-#include "digest/md5_hex.h"
-#include "domain_name.h"
-#include "lookup_service.h"
+#include "connection_registry.h"
+#include "front_connection.h"
+#include "front_routes.h"
 
-#include <QDateTime>
-#include <QElapsedTimer>
-#include <QHttpServerResponder>
-#include <QJsonDocument>
-#include <QPointer>
-#include <QSslCertificate>
-#include <QSslKey>
-#include <QTcpSocket>
-#include <QUrlQuery>
+#include <boost/asio/io_context.hpp>
+#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/ip/v6_only.hpp>
+#include <boost/asio/ssl/context.hpp>
+#include <boost/asio/steady_timer.hpp>
+#include <boost/asio/strand.hpp>
 
-#include <cstdio>
-#include <memory>
+#include <malloc.h>
+#include <thread>
+#include <vector>
+
+namespace asio = boost::asio;
+using tcp = asio::ip::tcp;
 
 namespace {
 
-const char* OutcomeName(LookupStatus status)
+FrontLimits LimitsFrom(const ServiceSettings& settings)
 {
-    switch (status) {
-    case LookupStatus::Found: return "found";
-    case LookupStatus::NotRegistered: return "not-registered";
-    case LookupStatus::Invalid: return "invalid";
-    case LookupStatus::BadToken: return "bad-token";
-    case LookupStatus::UpstreamFailed: return "upstream-failed";
-    case LookupStatus::RateLimited: return "rate-limited";
-    }
-    return "?";
-}
-
-void Log(const QHostAddress& source, const QString& name, LookupStatus status,
-         const QString& upstream, const QElapsedTimer& clock)
-{
-    std::fprintf(stderr, "%s %s %s %s upstream=%s %.1fms\n",
-                 qPrintable(QDateTime::currentDateTimeUtc().toString(Qt::ISODateWithMs)),
-                 qPrintable(source.toString()), qPrintable(name.isEmpty() ? QStringLiteral("-") : name),
-                 OutcomeName(status), qPrintable(upstream.isEmpty() ? QStringLiteral("-") : upstream),
-                 clock.nsecsElapsed() / 1e6);
-}
-
-QByteArray Json(const QJsonObject& object)
-{
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+    return FrontLimits{settings.handshakeTimeout,
+                       settings.idleTimeout,
+                       std::uint32_t(settings.maxHeaderBytes),
+                       std::size_t(settings.maxHeaderCount),
+                       std::size_t(settings.maxUrlBytes),
+                       std::uint64_t(settings.maxBodyBytes)};
 }
 
 } // namespace
 
-HttpFront::HttpFront(const ServiceSettings& settings, LookupService& lookups, QObject* parent)
-    : QObject(parent)
-    , m_settings(settings)
-    , m_lookups(lookups)
-{
-    m_server.route(QStringLiteral("/index.php/Index/soft_version"), QHttpServerRequest::Method::Post,
-                   [this](const QHttpServerRequest& request) {
-                       const QUrlQuery form(QString::fromUtf8(request.body()));
-                       QJsonObject reply;
-                       if (form.queryItemValue(QStringLiteral("sn")) == u"whois") {
-                           reply = QJsonObject{
-                               {QStringLiteral("result"), 1},
-                               {QStringLiteral("message"), QString()},
-                               {QStringLiteral("info"),
-                                QJsonObject{{QStringLiteral("version"), m_settings.version},
-                                            {QStringLiteral("sid"), m_settings.sid},
-                                            {QStringLiteral("must"), m_settings.must}}}};
-                       } else {
-                           reply = QJsonObject{{QStringLiteral("result"), 0},
-                                               {QStringLiteral("message"), QStringLiteral("未知的软件..")}};
-                       }
-                       return QHttpServerResponse(QByteArrayLiteral("application/json"), Json(reply));
-                   });
+// Declared so that the threads stop first and the connections go while the
+// io_context they belong to still exists.
+struct HttpFront::Core {
+    Core(const ServiceSettings& settings, LookupService& lookups)
+        : settings(settings)
+        , io(settings.frontThreads)
+        , routes(settings, lookups)
+        , limits(LimitsFrom(settings))
+        , registry(std::size_t(settings.maxConnections))
+    {
+    }
 
-    m_server.route(QStringLiteral("/index.php/Index/web_whois"), QHttpServerRequest::Method::Get,
-                   [this](const QHttpServerRequest& request, QHttpServerResponder&& responder) {
-                       QElapsedTimer clock;
-                       clock.start();
-                       const QUrlQuery query = request.query();
-                       const QString name = query.queryItemValue(QStringLiteral("url"), QUrl::FullyDecoded);
-                       const QString token = query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded);
-                       const QHostAddress source = request.remoteAddress();
-                       auto answer = [source, name, clock](QHttpServerResponder* out, const LookupResult& result) {
-                           Log(source, name, result.status, result.upstream, clock);
-                           if (out)
-                               out->write(Json(LookupReply(result)), QByteArrayLiteral("application/json"));
-                       };
-                       // Nothing goes upstream without a valid token.
-                       if (token.isEmpty() || token != Md5Hex(name + QStringLiteral("tamlo"), 32)) {
-                           answer(&responder, LookupResult::failed(LookupStatus::BadToken));
-                           return;
-                       }
-                       const std::optional<DomainName> domain = DomainName::parse(name);
-                       if (!domain) {
-                           answer(&responder, LookupResult::invalid(name));
-                           return;
-                       }
-                       auto pending = std::make_shared<QHttpServerResponder>(std::move(responder));
-                       QPointer<QTcpSocket> socket = pending->socket();
-                       m_lookups.lookup(*domain, [pending, socket, answer](LookupResult result) {
-                           // The client may have gone while the registry was asked.
-                           answer(socket ? pending.get() : nullptr, result);
-                       });
-                   });
+    void accept();
+    void trimNowAndThen();
+
+    const ServiceSettings settings;
+    asio::ssl::context tls{asio::ssl::context::tls_server};
+    asio::io_context io;
+    FrontRoutes routes;
+    const FrontLimits limits;
+    tcp::acceptor acceptor{io};
+    asio::steady_timer retry{io};
+    asio::steady_timer trim{io};
+    ConnectionRegistry registry;
+    std::vector<std::thread> threads;
+};
+
+void HttpFront::Core::accept()
+{
+    acceptor.async_accept(asio::make_strand(io), [this](boost::system::error_code error, tcp::socket socket) {
+        if (error == asio::error::operation_aborted)
+            return;
+        if (error) {
+            // Out of descriptors, say: try again shortly instead of spinning.
+            retry.expires_after(std::chrono::milliseconds(100));
+            retry.async_wait([this](boost::system::error_code waited) {
+                if (!waited)
+                    accept();
+            });
+            return;
+        }
+        boost::system::error_code ignored;
+        socket.set_option(tcp::no_delay(true), ignored);
+        auto connection = std::make_shared<FrontConnection>(std::move(socket), tls, limits, routes, registry);
+        if (const auto ticket = registry.admit(connection))
+            connection->start(*ticket);
+        accept();
+    });
+}
+
+void HttpFront::Core::trimNowAndThen()
+{
+    // After a crowd of connections has gone, hand their memory back to the system.
+    trim.expires_after(std::chrono::seconds(1));
+    trim.async_wait([this](boost::system::error_code error) {
+        if (error)
+            return;
+        if (registry.shrank(64))
+            malloc_trim(0);
+        trimNowAndThen();
+    });
+}
+
+HttpFront::HttpFront(const ServiceSettings& settings, LookupService& lookups)
+    : m_core(std::make_unique<Core>(settings, lookups))
+{
+}
+
+HttpFront::~HttpFront()
+{
+    m_core->io.stop();
+    for (std::thread& thread : m_core->threads)
+        thread.join();
 }
 
 quint16 HttpFront::listen(const QByteArray& certificatePem, const QByteArray& keyPem, QString* error)
 {
-    const QSslCertificate certificate(certificatePem, QSsl::Pem);
-    const QSslKey key(keyPem, QSsl::Rsa, QSsl::Pem);
-    if (certificate.isNull() || key.isNull()) {
+    Core& core = *m_core;
+    boost::system::error_code failed;
+    core.tls.set_options(asio::ssl::context::default_workarounds | asio::ssl::context::no_sslv2 |
+                         asio::ssl::context::no_sslv3 | asio::ssl::context::no_tlsv1 |
+                         asio::ssl::context::no_tlsv1_1);
+    // Idle connections give their TLS buffers back.
+    SSL_CTX_set_mode(core.tls.native_handle(), SSL_MODE_RELEASE_BUFFERS);
+    SSL_CTX_set_session_cache_mode(core.tls.native_handle(), SSL_SESS_CACHE_OFF);
+    core.tls.use_certificate_chain(asio::buffer(certificatePem.constData(), std::size_t(certificatePem.size())),
+                                   failed);
+    if (!failed)
+        core.tls.use_private_key(asio::buffer(keyPem.constData(), std::size_t(keyPem.size())),
+                                 asio::ssl::context::pem, failed);
+    if (failed || certificatePem.isEmpty()) {
         *error = QStringLiteral("the TLS certificate or key cannot be read");
         return 0;
     }
-    m_server.sslSetup(certificate, key);
-    const quint16 port = m_server.listen(m_settings.listenAddress, m_settings.port);
-    if (port == 0)
-        *error = QStringLiteral("cannot listen on %1:%2").arg(m_settings.listenAddress.toString()).arg(m_settings.port);
-    return port;
+    const asio::ip::address address = asio::ip::make_address(core.settings.listenAddress.toString().toStdString(), failed);
+    if (!failed) {
+        const tcp::endpoint endpoint(address, core.settings.port);
+        core.acceptor.open(endpoint.protocol(), failed);
+        if (!failed && address.is_v6())
+            core.acceptor.set_option(asio::ip::v6_only(false), failed);
+        if (!failed)
+            core.acceptor.set_option(asio::socket_base::reuse_address(true), failed);
+        if (!failed)
+            core.acceptor.bind(endpoint, failed);
+        if (!failed)
+            core.acceptor.listen(asio::socket_base::max_listen_connections, failed);
+    }
+    if (failed) {
+        *error = QStringLiteral("cannot listen on %1:%2").arg(core.settings.listenAddress.toString()).arg(core.settings.port);
+        return 0;
+    }
+    core.accept();
+    core.trimNowAndThen();
+    for (int i = 0; i < core.settings.frontThreads; ++i)
+        core.threads.emplace_back([&core] { core.io.run(); });
+    return core.acceptor.local_endpoint().port();
 }

@@ -103,6 +103,19 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
     const auto cacheEntries = opt("cache-entries", "Answers kept in the cache.", "n");
     const auto foundTtl = opt("found-ttl", "Seconds a found answer is cached.", "s");
     const auto missingTtl = opt("not-registered-ttl", "Seconds a not-registered answer is cached.", "s");
+    // The HTTPS front.
+    const auto frontThreads = opt("front-threads", "Threads serving HTTPS (default 2).", "n");
+    const auto maxConnections = opt("max-connections", "Open connections at most; beyond, the longest idle "
+                                    "one is closed (default 4096).", "n");
+    const auto handshakeTimeout = opt("handshake-timeout", "Time for a client's TLS handshake in ms (default 5000).", "ms");
+    const auto idleTimeout = opt("idle-timeout", "Time for the next request on a connection in ms (default 15000).", "ms");
+    const auto maxHeaderBytes = opt("max-header-bytes", "Size of a request's head at most (default 16384).", "bytes");
+    const auto maxHeaderCount = opt("max-headers", "Request header fields at most (default 100).", "n");
+    const auto maxUrlBytes = opt("max-url-bytes", "Length of a request's URL at most (default 8192).", "bytes");
+    const auto maxBodyBytes = opt("max-body-bytes", "Size of a request's body at most (default 65536).", "bytes");
+    const auto replyReuse = opt("reply-reuse", "Time in ms a cached answer is repeated without asking the cache "
+                                "again (default 1000, 0: never).", "ms");
+    const auto logFormat = opt("log-format", "\"text\" (default) or \"json\" (one object a line).", "format");
 
     if (!parser.parse(arguments)) {
         *message = parser.errorText() + u'\n' + parser.helpText();
@@ -235,6 +248,22 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
     settings.foundTtl = std::chrono::seconds(number(foundTtl, settings.foundTtl.count(), 0, kThirtyDays));
     settings.notRegisteredTtl =
         std::chrono::seconds(number(missingTtl, settings.notRegisteredTtl.count(), 0, kThirtyDays));
+    // The HTTPS front.
+    settings.frontThreads = static_cast<int>(number(frontThreads, settings.frontThreads, 1, 64));
+    settings.maxConnections = static_cast<int>(number(maxConnections, settings.maxConnections, 1, 1000000));
+    settings.handshakeTimeout = std::chrono::milliseconds(
+        number(handshakeTimeout, settings.handshakeTimeout.count(), 1, kTenMinutes));
+    settings.idleTimeout =
+        std::chrono::milliseconds(number(idleTimeout, settings.idleTimeout.count(), 1, 3600000));
+    settings.maxHeaderBytes = static_cast<int>(number(maxHeaderBytes, settings.maxHeaderBytes, 256, 1 << 20));
+    settings.maxHeaderCount = static_cast<int>(number(maxHeaderCount, settings.maxHeaderCount, 1, 10000));
+    settings.maxUrlBytes = static_cast<int>(number(maxUrlBytes, settings.maxUrlBytes, 64, 1 << 20));
+    settings.maxBodyBytes = static_cast<int>(number(maxBodyBytes, settings.maxBodyBytes, 0, 1 << 24));
+    settings.replyReuse = std::chrono::milliseconds(number(replyReuse, settings.replyReuse.count(), 0, 60000));
+    const QString format = value(logFormat);
+    settings.jsonLog = format == u"json";
+    if (!format.isEmpty() && format != u"text" && !settings.jsonLog)
+        refuse(logFormat, format, QStringLiteral("neither \"text\" nor \"json\""));
 
     // The state folder is made by whoever starts the service (systemd's StateDirectory=);
     // a missing one is a mistake worth stopping for, not a place to create.

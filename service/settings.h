@@ -47,6 +47,19 @@ struct ServiceSettings {
     std::chrono::seconds foundTtl{3600};
     std::chrono::seconds notRegisteredTtl{300};
 
+    // The HTTPS front: what one client may hold or send.
+    int frontThreads = 2;
+    int maxConnections = 4096;
+    std::chrono::milliseconds handshakeTimeout{5000};
+    std::chrono::milliseconds idleTimeout{15000};
+    int maxHeaderBytes = 16 * 1024;
+    int maxHeaderCount = 100;
+    int maxUrlBytes = 8 * 1024;
+    int maxBodyBytes = 64 * 1024;
+    // How long the serving threads repeat an answer the lookup cache keeps (0: never).
+    std::chrono::milliseconds replyReuse{1000};
+    bool jsonLog = false; // one JSON object per log line instead of text
+
     // RDAP servers for registries missing from the bootstrap file. Port-43 servers
     // come from the table shipped with the service (whois-servers.txt).
     static QHash<QString, QString> defaultRdapOverrides();

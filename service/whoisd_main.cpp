@@ -8,8 +8,10 @@
 #include <QNetworkAccessManager>
 #include <QSocketNotifier>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -29,6 +31,22 @@ QByteArray ReadFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Each connection holds a descriptor: allow as many as the system lets this process
+// have, and no more connections than fit in them.
+int RaiseDescriptorLimit(int connections)
+{
+    rlimit files{};
+    if (::getrlimit(RLIMIT_NOFILE, &files) != 0)
+        return connections;
+    files.rlim_cur = files.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &files);
+    ::getrlimit(RLIMIT_NOFILE, &files);
+    constexpr rlim_t kSpare = 64; // upstreams, files, the signal pipe
+    if (files.rlim_cur == RLIM_INFINITY || files.rlim_cur >= rlim_t(connections) + kSpare)
+        return connections;
+    return int(std::max<rlim_t>(files.rlim_cur, 2 * kSpare) - kSpare);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -36,11 +54,16 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("whoisd"));
     QString message;
-    const std::optional<ServiceSettings> settings =
-        ServiceSettings::fromArguments(QCoreApplication::arguments(), &message);
+    std::optional<ServiceSettings> settings = ServiceSettings::fromArguments(QCoreApplication::arguments(), &message);
     if (!settings) {
         std::fputs(qPrintable(message), stderr);
         return message.startsWith(QStringLiteral("Usage")) ? 0 : 2;
+    }
+
+    const int connections = RaiseDescriptorLimit(settings->maxConnections);
+    if (connections < settings->maxConnections) {
+        std::fprintf(stderr, "whoisd: at most %d connections (descriptor limit)\n", connections);
+        settings->maxConnections = connections;
     }
 
     // SIGTERM and SIGINT end the event loop through a pipe, outside the handler.

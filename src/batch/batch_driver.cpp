@@ -2,6 +2,7 @@
 
 #include "batch/batch_state.h"
 #include "main_window/platform.h"
+#include "main_window/window_look.h"
 #include "ui_form1.h"
 
 namespace {
@@ -125,6 +126,7 @@ void BatchDriver::onSkippedPastEnd()
 void BatchDriver::Slider1_Scroll()
 {
     m_ui.Label2->setText(QString::number(m_ui.Slider1->value()) + QStringLiteral("秒/次"));
+    FitLabelToText(*m_ui.Label2);
 }
 
 void BatchDriver::cx()

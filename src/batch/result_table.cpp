@@ -1,69 +1,20 @@
 #include "batch/result_table.h"
 
-#include <QAbstractTableModel>
+#include "batch/result_columns.h"
+#include "batch/result_model.h"
+
+#include <QAction>
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QMenu>
 #include <QPainter>
 #include <QStyledItemDelegate>
 
+#include <algorithm>
 #include <vector>
-
-class ResultModel final : public QAbstractTableModel {
-public:
-    using QAbstractTableModel::QAbstractTableModel;
-
-    int rowCount(const QModelIndex& parent = {}) const override
-    {
-        return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
-    }
-    int columnCount(const QModelIndex& parent = {}) const override
-    {
-        return parent.isValid() ? 0 : ResultRow::kFieldCount;
-    }
-
-    QVariant data(const QModelIndex& index, int role) const override
-    {
-        if (!index.isValid() || role != Qt::DisplayRole)
-            return {};
-        return m_rows[static_cast<std::size_t>(index.row())].fields[index.column()];
-    }
-
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override
-    {
-        static const std::array<QString, ResultRow::kFieldCount> kHeaders{
-            QStringLiteral("域名"),     QStringLiteral("注册商"),   QStringLiteral("邮件"),
-            QStringLiteral("电话"),     QStringLiteral("注册时间"), QStringLiteral("到期时间"),
-            QStringLiteral("服务器"),   QStringLiteral("DNS"),      QStringLiteral("状态")};
-        if (orientation != Qt::Horizontal || section < 0 || section >= ResultRow::kFieldCount)
-            return {};
-        if (role == Qt::DisplayRole)
-            return kHeaders[section];
-        if (role == Qt::TextAlignmentRole)
-            return QVariant::fromValue(Qt::AlignLeft | Qt::AlignVCenter);
-        return {};
-    }
-
-    void clear()
-    {
-        beginResetModel();
-        m_rows.clear();
-        m_rows.shrink_to_fit();
-        endResetModel();
-    }
-
-    void append(ResultRow row)
-    {
-        const int at = rowCount();
-        beginInsertRows({}, at, at);
-        m_rows.push_back(std::move(row));
-        endInsertRows();
-    }
-
-    const ResultRow& row(int index) const { return m_rows[static_cast<std::size_t>(index)]; }
-
-private:
-    std::vector<ResultRow> m_rows;
-};
 
 namespace {
 
@@ -122,7 +73,7 @@ ResultTable::ResultTable(QWidget* parent)
     setWordWrap(false);
     setCornerButtonEnabled(false);
     setSelectionBehavior(QAbstractItemView::SelectRows);
-    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionMode(QAbstractItemView::ExtendedSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     QHeaderView* header = horizontalHeader();
     header->setStretchLastSection(false);
@@ -138,6 +89,50 @@ ResultTable::ResultTable(QWidget* parent)
         header->resizeSection(column, nextEdge - edgePixels);
         edgePixels = nextEdge;
     }
+    // Header clicks sort ascending, then descending, then back to lookup order; the
+    // table starts in lookup order.
+    header->setSortIndicatorClearable(true);
+    header->setSortIndicator(-1, Qt::AscendingOrder);
+    setSortingEnabled(true);
+
+    m_copy = addTableAction(QStringLiteral("复制"), QKeySequence::Copy, Qt::WidgetShortcut);
+    m_selectAll =
+        addTableAction(QStringLiteral("全选"), QKeySequence::SelectAll, Qt::WidgetShortcut);
+    // Saving has one meaning in this window, so Ctrl+S works wherever the focus is.
+    m_export = addTableAction(QStringLiteral("导出…"), QKeySequence(Qt::CTRL | Qt::Key_S),
+                              Qt::WindowShortcut);
+    connect(m_copy, &QAction::triggered, this, &ResultTable::copySelection);
+    connect(m_selectAll, &QAction::triggered, this, &QAbstractItemView::selectAll);
+    connect(m_export, &QAction::triggered, this, &ResultTable::exportRequested);
+
+    m_sortMenu = new QMenu(QStringLiteral("排序"), this);
+    for (int column = 0; column < ResultRow::kFieldCount; ++column) {
+        QAction* action = m_sortMenu->addAction(ColumnCaptions()[column]);
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, [this, column] { sortFromMenu(column); });
+    }
+    m_sortMenu->addSeparator();
+    connect(m_sortMenu->addAction(QStringLiteral("按查询顺序")), &QAction::triggered, this,
+            [this] { sortFromMenu(-1); });
+}
+
+void ResultTable::sortFromMenu(int column)
+{
+    QHeaderView* header = horizontalHeader();
+    const bool ascendingNow = column >= 0 && header->sortIndicatorSection() == column
+                              && header->sortIndicatorOrder() == Qt::AscendingOrder;
+    // The header's indicator drives the sort, as a click on the header does.
+    header->setSortIndicator(column, ascendingNow ? Qt::DescendingOrder : Qt::AscendingOrder);
+}
+
+QAction* ResultTable::addTableAction(const QString& text, const QKeySequence& keys,
+                                     Qt::ShortcutContext context)
+{
+    auto* action = new QAction(text, this);
+    action->setShortcut(keys);
+    action->setShortcutContext(context);
+    addAction(action);
+    return action;
 }
 
 void ResultTable::clearRows()
@@ -155,17 +150,81 @@ int ResultTable::rowCount() const
     return m_model->rowCount();
 }
 
-const ResultRow& ResultTable::row(int index) const
+const ResultRow& ResultTable::row(int position) const
 {
-    return m_model->row(index);
+    return m_model->row(position);
 }
 
-std::optional<ResultRow> ResultTable::selectedRow() const
+RowSource ResultTable::rows() const
 {
-    const QModelIndexList selected = selectionModel()->selectedRows();
-    if (selected.isEmpty())
-        return std::nullopt;
-    return m_model->row(selected.first().row());
+    return {rowCount(), [model = m_model](int position) -> const ResultRow& {
+                return model->row(position);
+            }};
+}
+
+std::vector<int> ResultTable::selectedPositions() const
+{
+    std::vector<int> positions;
+    for (const QModelIndex& index : selectionModel()->selectedRows())
+        positions.push_back(index.row());
+    std::sort(positions.begin(), positions.end());
+    return positions;
+}
+
+void ResultTable::copySelection()
+{
+    const std::vector<int> positions = selectedPositions();
+    if (positions.empty())
+        return;
+    const RowSource selected{static_cast<int>(positions.size()),
+                             [this, &positions](int i) -> const ResultRow& {
+                                 return row(positions[static_cast<std::size_t>(i)]);
+                             }};
+    QGuiApplication::clipboard()->setText(TabSeparatedText(selected));
+}
+
+void ResultTable::showMenu(const QPoint& globalPosition)
+{
+    m_copy->setEnabled(selectionModel()->hasSelection());
+    m_selectAll->setEnabled(rowCount() > 0);
+    m_export->setEnabled(rowCount() > 0);
+    const QList<QAction*> columns = m_sortMenu->actions();
+    for (int column = 0; column < ResultRow::kFieldCount; ++column)
+        columns[column]->setChecked(horizontalHeader()->sortIndicatorSection() == column);
+    QMenu menu(this);
+    menu.addAction(m_copy);
+    menu.addAction(m_selectAll);
+    menu.addSeparator();
+    menu.addMenu(m_sortMenu);
+    menu.addAction(m_export);
+    menu.exec(globalPosition);
+    // The keys stay live whatever the menu showed; each action checks for itself.
+    for (QAction* action : {m_copy, m_selectAll, m_export})
+        action->setEnabled(true);
+}
+
+void ResultTable::contextMenuEvent(QContextMenuEvent* event)
+{
+    if (event->reason() == QContextMenuEvent::Mouse) {
+        showMenu(event->globalPos());
+    } else {
+        // From the keyboard: at the current row, or at the table's corner.
+        const QRect current = visualRect(currentIndex());
+        const QPoint at = current.isValid() ? current.bottomLeft() : QPoint(0, 0);
+        showMenu(viewport()->mapToGlobal(at));
+    }
+    event->accept();
+}
+
+void ResultTable::keyPressEvent(QKeyEvent* event)
+{
+    // Shift+F10 opens the menu as the menu key does.
+    if (event->key() == Qt::Key_F10 && event->modifiers() == Qt::ShiftModifier) {
+        QContextMenuEvent menuEvent(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+        contextMenuEvent(&menuEvent);
+        return;
+    }
+    QTableView::keyPressEvent(event);
 }
 
 void ResultTable::changeEvent(QEvent* event)
@@ -179,5 +238,8 @@ void ResultTable::changeEvent(QEvent* event)
 void ResultTable::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QTableView::mouseDoubleClickEvent(event);
-    emit tableDoubleClicked();
+    int position = indexAt(event->position().toPoint()).row();
+    if (position < 0 && selectionModel()->isRowSelected(currentIndex().row(), {}))
+        position = currentIndex().row();
+    emit tableDoubleClicked(position);
 }

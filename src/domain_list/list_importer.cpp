@@ -35,9 +35,13 @@ void ListImporter::Command1_Click()
         return;
     // The dialog opens next time where this file was found.
     m_folder = QFileInfo(*path).absolutePath();
+    importFile(*path);
+}
 
+void ListImporter::importFile(const QString& path)
+{
     m_list.clear();
-    ReadLinesIntoList(m_list, *path);
+    ReadLinesIntoList(m_list, path);
     m_list.replaceAll(CleanImportedLines(m_list.items()));
     if (m_list.count() == 0)
         return;

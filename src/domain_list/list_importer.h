@@ -19,6 +19,9 @@ public:
                  QWidget* window);
 
     void Command1_Click();
+    // Loads, cleans and reports the file as the import does once a file is chosen
+    // (also for a file dropped on the list).
+    void importFile(const QString& path);
 
 private:
     PendingList& m_list;

@@ -1,7 +1,9 @@
 #include "domain_list/pending_list.h"
 
 #include <QAbstractListModel>
+#include <QMimeData>
 #include <QMouseEvent>
+#include <QUrl>
 
 #include <utility>
 
@@ -52,6 +54,18 @@ private:
 
 namespace {
 
+// The first local file that a drag carries; empty when it carries none.
+QString DroppedFile(const QMimeData* data)
+{
+    if (!data || !data->hasUrls())
+        return {};
+    for (const QUrl& url : data->urls()) {
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    }
+    return {};
+}
+
 class QuietScope final {
 public:
     explicit QuietScope(bool& flag)
@@ -79,6 +93,10 @@ PendingList::PendingList(QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Items never move by dragging; a file dropped from outside is imported.
+    setDragEnabled(false);
+    setAcceptDrops(true);
+    setDragDropMode(QAbstractItemView::DropOnly);
     // A user's selection, by mouse or keyboard, raises the handler like the program's.
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
@@ -186,4 +204,33 @@ void PendingList::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QListView::mouseDoubleClickEvent(event);
     emit listDoubleClicked();
+}
+
+bool PendingList::takeDrop(QDropEvent* event) const
+{
+    // Only ever a copy: accepting a move would let the source delete the file.
+    if (DroppedFile(event->mimeData()).isEmpty()
+        || !(event->possibleActions() & Qt::CopyAction)) {
+        event->ignore();
+        return false;
+    }
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    return true;
+}
+
+void PendingList::dragEnterEvent(QDragEnterEvent* event)
+{
+    takeDrop(event);
+}
+
+void PendingList::dragMoveEvent(QDragMoveEvent* event)
+{
+    takeDrop(event);
+}
+
+void PendingList::dropEvent(QDropEvent* event)
+{
+    if (takeDrop(event))
+        emit fileDropped(DroppedFile(event->mimeData()));
 }

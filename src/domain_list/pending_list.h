@@ -37,14 +37,21 @@ signals:
     void pressedWhileEmpty();
     // A double click on the list.
     void listDoubleClicked();
+    // A local file dropped on the list (the first one when several are dropped).
+    void fileDropped(const QString& path);
 
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     void moveSelection(qsizetype index);
     void clearSelectionQuietly();
+    // Accepts a drag or drop that carries a local file, as a copy.
+    bool takeDrop(QDropEvent* event) const;
 
     PendingModel* m_model;
     bool m_quiet = false;

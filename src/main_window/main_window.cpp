@@ -3,6 +3,7 @@
 #include "app/data_file.h"
 #include "batch/batch_driver.h"
 #include "batch/domain_lookup.h"
+#include "batch/result_export.h"
 #include "domain_list/add_domain_dialog.h"
 #include "domain_list/list_importer.h"
 #include "main_window/platform.h"
@@ -15,6 +16,7 @@
 #include <QCloseEvent>
 #include <QFile>
 #include <QScreen>
+#include <QStandardPaths>
 
 namespace {
 
@@ -42,6 +44,9 @@ MainWindow::MainWindow(Endpoints endpoints, Platform& platform, QNetworkAccessMa
     m_batch = new BatchDriver(*m_ui, m_state, m_platform, this);
     m_importer = new ListImporter(*m_ui->List1, *m_ui->s1, m_platform,
                                   QCoreApplication::applicationDirPath(), this);
+    m_export = new ResultExport(*m_ui->Listview1, *m_ui->s1, m_platform,
+                                QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
+                                this);
     m_versionCheck = new VersionCheck(m_platform, *m_ui->s1, m_endpoints.updateUrl,
                                       m_endpoints.makerUrl, [this] { init(); }, this);
     wire();
@@ -65,6 +70,8 @@ void MainWindow::wire()
     connect(ui.List1, &PendingList::selectionSet, m_lookup, &DomainLookup::List1_Click);
     connect(ui.List1, &PendingList::pressedWhileEmpty, m_importer, &ListImporter::Command1_Click);
     connect(ui.List1, &PendingList::listDoubleClicked, this, &MainWindow::List1_DblClick);
+    connect(ui.List1, &PendingList::fileDropped, m_importer, &ListImporter::importFile);
+    connect(ui.Listview1, &ResultTable::exportRequested, m_export, &ResultExport::exportTable);
     connect(ui.Listview1, &ResultTable::tableDoubleClicked, this, &MainWindow::Listview1_DblClick);
     connect(m_lookup, &DomainLookup::skippedPastEnd, m_batch, &BatchDriver::onSkippedPastEnd);
 }
@@ -110,10 +117,11 @@ void MainWindow::List1_DblClick()
     m_ui->List1->removeAt(m_ui->List1->selectedIndex());
 }
 
-void MainWindow::Listview1_DblClick()
+void MainWindow::Listview1_DblClick(int position)
 {
-    if (const std::optional<ResultRow> row = m_ui->Listview1->selectedRow())
-        m_platform.showInformation(this, QStringLiteral("提示"), DetailText(*row));
+    if (position >= 0 && position < m_ui->Listview1->rowCount())
+        m_platform.showInformation(this, QStringLiteral("提示"),
+                                   DetailText(m_ui->Listview1->row(position)));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

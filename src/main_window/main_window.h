@@ -10,6 +10,7 @@
 class BatchDriver;
 class DomainLookup;
 class ListImporter;
+class ResultExport;
 class Platform;
 class QNetworkAccessManager;
 class VersionCheck;
@@ -47,7 +48,7 @@ protected:
 private:
     void Command6_Click();
     void List1_DblClick();
-    void Listview1_DblClick();
+    void Listview1_DblClick(int position);
     void wire();
 
     std::unique_ptr<Ui::Form1> m_ui;
@@ -57,5 +58,6 @@ private:
     DomainLookup* m_lookup;
     BatchDriver* m_batch;
     ListImporter* m_importer;
+    ResultExport* m_export;
     VersionCheck* m_versionCheck;
 };

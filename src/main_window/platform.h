@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 
@@ -21,6 +22,16 @@ public:
     virtual std::optional<QString> chooseFileToOpen(QWidget* parent, const QString& title,
                                                     const QString& filter,
                                                     const QString& startFolder) = 0;
+    // The file-save dialog; nothing when the user cancels. Filters are written
+    // "description|pattern" (one pattern, "*.suffix"); the answer says which one was
+    // chosen, and a name typed without a suffix gets the chosen filter's.
+    struct SaveChoice {
+        QString path;
+        int filterIndex = 0;
+    };
+    virtual std::optional<SaveChoice> chooseFileToSave(QWidget* parent, const QString& title,
+                                                       const QStringList& filters,
+                                                       const QString& suggestedPath) = 0;
     // Opens the address in the user's browser; a failure is not reported.
     virtual void openUrl(const QUrl& url) = 0;
     // Ends the process at once: no further handler runs and nothing is saved.

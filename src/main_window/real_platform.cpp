@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QUrl>
 
@@ -38,6 +39,47 @@ std::optional<QString> RealPlatform::chooseFileToOpen(QWidget* parent, const QSt
     if (path.isEmpty())
         return std::nullopt;
     return path;
+}
+
+std::optional<Platform::SaveChoice> RealPlatform::chooseFileToSave(QWidget* parent,
+                                                                   const QString& title,
+                                                                   const QStringList& filters,
+                                                                   const QString& suggestedPath)
+{
+    QFileDialog dialog(parent, title);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    QStringList nameFilters;
+    for (const QString& filter : filters)
+        nameFilters.append(dialogFilter(filter));
+    dialog.setNameFilters(nameFilters);
+    // The suffix follows the chosen filter, so that the dialog's own question before
+    // replacing a file is asked about the file that will really be written.
+    const auto suffixOf = [&filters](qsizetype index) {
+        return filters.value(index).section(QStringLiteral("*."), 1);
+    };
+    const auto followFilter = [&](const QString& nameFilter) {
+        const QString wanted = suffixOf(nameFilters.indexOf(nameFilter));
+        dialog.setDefaultSuffix(wanted);
+        // A name that carries another filter's suffix takes this one's instead.
+        const QFileInfo typed(dialog.selectedFiles().value(0));
+        for (qsizetype i = 0; i < filters.size(); ++i) {
+            if (!typed.fileName().isEmpty()
+                && typed.suffix().compare(suffixOf(i), Qt::CaseInsensitive) == 0) {
+                dialog.selectFile(typed.completeBaseName() + u'.' + wanted);
+                break;
+            }
+        }
+    };
+    QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, followFilter);
+    const QFileInfo suggested(suggestedPath);
+    dialog.setDirectory(suggested.absolutePath());
+    dialog.selectFile(suggested.fileName());
+    dialog.setDefaultSuffix(suffixOf(0));
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return SaveChoice{dialog.selectedFiles().constFirst(),
+                      static_cast<int>(nameFilters.indexOf(dialog.selectedNameFilter()))};
 }
 
 void RealPlatform::openUrl(const QUrl& url)

@@ -9,6 +9,9 @@ public:
     std::optional<QString> chooseFileToOpen(QWidget* parent, const QString& title,
                                             const QString& filter,
                                             const QString& startFolder) override;
+    std::optional<SaveChoice> chooseFileToSave(QWidget* parent, const QString& title,
+                                               const QStringList& filters,
+                                               const QString& suggestedPath) override;
     void openUrl(const QUrl& url) override;
     [[noreturn]] void endProcess() override;
 

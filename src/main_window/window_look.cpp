@@ -1,10 +1,13 @@
 #include "main_window/window_look.h"
 
 #include <QFont>
+#include <QLabel>
 #include <QProxyStyle>
 #include <QPushButton>
 #include <QVariant>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace {
 
@@ -57,4 +60,14 @@ void ApplyWindowLook(QWidget* window)
         font.setPointSizeF(size.toDouble());
         widget->setFont(font);
     }
+}
+
+void FitLabelToText(QLabel& label)
+{
+    int nominal = 0;
+    for (const QChar c : label.text())
+        nominal += c.unicode() < 0x80 ? 7 : 14;
+    const int frame = label.width() - label.contentsRect().width();
+    const int drawn = label.fontMetrics().horizontalAdvance(label.text()) + frame;
+    label.resize(std::max(nominal, drawn), label.height());
 }

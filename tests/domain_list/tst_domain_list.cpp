@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QStringEncoder>
 #include <QTemporaryDir>
@@ -45,6 +46,7 @@ private slots:
     void importOfNothingSelectsNothing();
     void importCountsPast32767();
     void importDialogRemembersTheFolder();
+    void droppedFileImports();
 
     void dialogRejectsWithTheFirstBrokenRule();
     void dialogAppendsAsTyped();
@@ -99,6 +101,37 @@ void TestDomainList::importReplacesAndCleans()
     QCOMPARE(fixture.status().panelText(2), u"列表加载成功!共%1个域名"_s.arg(names.size()));
     // Outside a batch the selection only refreshes the tooltip.
     QVERIFY(fixture.lookedUp().isEmpty());
+}
+
+void TestDomainList::droppedFileImports()
+{
+    WindowFixture fixture;
+    fixture.list().append(QStringList{u"old.com"_s});
+    const QString path = WriteFile(m_dir, u"dropped.txt"_s, "http://www.a.com\r\n\r\nb.net\n");
+    const auto drop = [&fixture](const QList<QUrl>& urls, Qt::DropActions actions) {
+        QMimeData data;
+        data.setUrls(urls);
+        const QPoint at = fixture.list().viewport()->rect().center();
+        QDragEnterEvent enter(at, actions, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(fixture.list().viewport(), &enter);
+        if (!enter.isAccepted())
+            return false;
+        QDropEvent dropped(at, actions, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(fixture.list().viewport(), &dropped);
+        // A file is only ever copied: a move would let its source delete it.
+        return dropped.isAccepted() && dropped.dropAction() == Qt::CopyAction;
+    };
+
+    QVERIFY(!drop({QUrl(u"https://example.com/list.txt"_s)}, Qt::CopyAction));
+    QVERIFY(!drop({QUrl::fromLocalFile(path)}, Qt::MoveAction));
+    QCOMPARE(fixture.list().items(), QStringList{u"old.com"_s});
+
+    QVERIFY(drop({QUrl::fromLocalFile(path)}, Qt::CopyAction | Qt::MoveAction));
+    // As the import button, without its message and dialog.
+    QCOMPARE(fixture.list().items(), (QStringList{u"a.com"_s, u"b.net"_s}));
+    QCOMPARE(fixture.list().selectedIndex(), 1);
+    QCOMPARE(fixture.status().panelText(2), u"列表加载成功!共2个域名"_s);
+    QVERIFY(fixture.platform.events.isEmpty());
 }
 
 void TestDomainList::importCancelledChangesNothing()

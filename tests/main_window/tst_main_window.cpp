@@ -2,6 +2,7 @@
 #include "batch/result_table.h"
 #include "domain_list/add_domain_dialog.h"
 #include "domain_list/pending_list.h"
+#include "main_window/qt_translations.h"
 #include "main_window/real_platform.h"
 #include "main_window/status_bar.h"
 #include "support/window_fixture.h"
@@ -270,6 +271,8 @@ void TestMainWindow::exitAsksFirst()
 
 void TestMainWindow::exitThroughARealMessageBox()
 {
+    // Qt's own texts in Chinese, as the program loads them at start.
+    QVERIFY(InstallQtChineseTranslations(*QCoreApplication::instance()));
     TestHttpsServer::trustTestAuthority();
     TestHttpsServer server;
     server.setHandler(&WindowFixture::DefaultAnswer);
@@ -292,7 +295,9 @@ void TestMainWindow::exitThroughARealMessageBox()
         seenText = box->text();
         seenTitle = box->windowTitle();
         seenIcon = box->icon();
-        hadYesAndNo = box->button(QMessageBox::Yes) && box->button(QMessageBox::No);
+        hadYesAndNo = box->button(QMessageBox::Yes) && box->button(QMessageBox::No)
+                      && box->button(QMessageBox::Yes)->text().startsWith(u"是"_s)
+                      && box->button(QMessageBox::No)->text().startsWith(u"否"_s);
         box->button(QMessageBox::No)->click();
     });
     answerer.start();

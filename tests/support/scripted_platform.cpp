@@ -24,6 +24,14 @@ std::optional<QString> ScriptedPlatform::chooseFileToOpen(QWidget*, const QStrin
     return fileChoices.isEmpty() ? std::nullopt : fileChoices.dequeue();
 }
 
+std::optional<Platform::SaveChoice> ScriptedPlatform::chooseFileToSave(
+    QWidget*, const QString& title, const QStringList& filters, const QString& suggestedPath)
+{
+    saveDialogs.append({title, filters, suggestedPath});
+    events.append(QStringLiteral("save"));
+    return saveChoices.isEmpty() ? std::nullopt : saveChoices.dequeue();
+}
+
 void ScriptedPlatform::openUrl(const QUrl& url)
 {
     openedUrls.append(url);

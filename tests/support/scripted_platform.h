@@ -25,6 +25,9 @@ public:
     std::optional<QString> chooseFileToOpen(QWidget* parent, const QString& title,
                                             const QString& filter,
                                             const QString& startFolder) override;
+    std::optional<SaveChoice> chooseFileToSave(QWidget* parent, const QString& title,
+                                               const QStringList& filters,
+                                               const QString& suggestedPath) override;
     void openUrl(const QUrl& url) override;
     void endProcess() override;
 
@@ -32,6 +35,8 @@ public:
     QQueue<bool> yesNoAnswers;
     // Answers to the next file dialogs; Cancel when none is left.
     QQueue<std::optional<QString>> fileChoices;
+    // Answers to the next save dialogs; Cancel when none is left.
+    QQueue<std::optional<SaveChoice>> saveChoices;
     // Runs inside every information box, as a user acting while it is open would.
     std::function<void(const Box&)> duringBox;
 
@@ -43,6 +48,12 @@ public:
         QString startFolder;
     };
     QList<FileDialog> fileDialogs;
+    struct SaveDialog {
+        QString title;
+        QStringList filters;
+        QString suggestedPath;
+    };
+    QList<SaveDialog> saveDialogs;
     int endCount = 0;
-    QList<QString> events; // "box", "ask", "file", "url", "end" in order
+    QList<QString> events; // "box", "ask", "file", "save", "url", "end" in order
 };

@@ -3,6 +3,7 @@
 #include "support/test_https_server.h"
 
 #include <QCoreApplication>
+#include <QDate>
 #include <QUrlQuery>
 
 #include <cstdio>
@@ -18,12 +19,23 @@ int main(int argc, char* argv[])
         const QString name = QUrlQuery(QString::fromUtf8(request.query))
                                  .queryItemValue(QStringLiteral("url"), QUrl::FullyDecoded);
         if (name.startsWith(u"bad"))
-            return {200, R"({"result":0,"message":"域名未注册"})"};
+            return {200, R"({"result":0,"message":"请求校验失败.."})"};
         const QByteArray domain = name.toUtf8();
-        return {200, R"({"result":1,"info":{"web":{"domain":")" + domain +
+        if (name.startsWith(u"free"))
+            return {200, R"({"result":1,"message":"","info":{"web":{"domain":")" + domain +
+                             R"(","personal":"","email":"","phone":"","creat_time":"","delete_time":"",)"
+                             R"("domain_service":"","dns":"","do_status":"未注册"}}})"};
+        // Dates that differ from name to name, so that sorting shows something.
+        const uint spread = qHash(name);
+        const QByteArray created =
+            QDate(1995, 8, 14).addDays(spread % 9000).toString(Qt::ISODate).toUtf8();
+        const QByteArray expires =
+            QDate(2026, 1, 1).addDays(spread % 1500).toString(Qt::ISODate).toUtf8();
+        return {200, R"({"result":1,"message":"","info":{"web":{"domain":")" + domain +
                          R"(","personal":"Example Registrar, Inc.","email":"abuse@registrar.example",)"
-                         R"("phone":"+1.5555550100","creat_time":"1995-08-14","delete_time":"2027-08-13",)"
-                         R"("domain_service":"whois.registrar.example","dns":"ns1.example.net,ns2.example.net",)"
+                         R"("phone":"+1.5555550100","creat_time":")" + created +
+                         R"(","delete_time":")" + expires +
+                         R"(","domain_service":"whois.registrar.example","dns":"ns1.example.net,ns2.example.net",)"
                          R"("do_status":"clientTransferProhibited"}}})"};
     });
     std::printf("listening on %s\n", qPrintable(server.baseUrl()));

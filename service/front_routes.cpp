@@ -1,0 +1,137 @@
+#include "front_routes.h"
+
+#include "digest/md5_hex.h"
+#include "domain_name.h"
+#include "lookup_service.h"
+
+#include <QElapsedTimer>
+#include <QJsonDocument>
+#include <QUrl>
+#include <QUrlQuery>
+
+#include <algorithm>
+#include <chrono>
+#include <ctime>
+#include <cstdio>
+
+namespace {
+
+QString OutcomeName(LookupStatus status)
+{
+    switch (status) {
+    case LookupStatus::Found: return QStringLiteral("found");
+    case LookupStatus::NotRegistered: return QStringLiteral("not-registered");
+    case LookupStatus::Invalid: return QStringLiteral("invalid");
+    case LookupStatus::BadToken: return QStringLiteral("bad-token");
+    case LookupStatus::UpstreamFailed: return QStringLiteral("upstream-failed");
+    case LookupStatus::RateLimited: return QStringLiteral("rate-limited");
+    }
+    return QStringLiteral("?");
+}
+
+// "2026-01-02T03:04:05.678Z", without QDateTime's time-zone work on every request.
+QString UtcNow()
+{
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, int(millis));
+    return QString::fromLatin1(text);
+}
+
+void Log(LogFormat format, const QString& client, const QString& name, const QString& outcome,
+         const QString& upstream, double milliseconds)
+{
+    const QByteArray line =
+        FormatLogLine(format, LogEntry{UtcNow(), client, name, outcome, upstream, milliseconds});
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+}
+
+QByteArray Json(const QJsonObject& object)
+{
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+} // namespace
+
+FrontRoutes::FrontRoutes(const ServiceSettings& settings, LookupService& lookups)
+    : m_settings(settings)
+    , m_lookups(lookups)
+    , m_replies(std::make_shared<ReplyCache>(10000))
+{
+}
+
+void FrontRoutes::handle(const FrontRequest& request, Answer answer)
+{
+    const qsizetype query = request.target.indexOf('?');
+    const QByteArray path = query < 0 ? request.target : request.target.left(query);
+    if (path == "/index.php/Index/web_whois" && request.method == "GET") {
+        lookUp(request, std::move(answer));
+    } else if (path == "/index.php/Index/soft_version" && request.method == "POST") {
+        const QUrlQuery form(QString::fromUtf8(request.body));
+        QJsonObject reply;
+        if (form.queryItemValue(QStringLiteral("sn")) == u"whois") {
+            reply = QJsonObject{{QStringLiteral("result"), 1},
+                                {QStringLiteral("message"), QString()},
+                                {QStringLiteral("info"), QJsonObject{{QStringLiteral("version"), m_settings.version},
+                                                                     {QStringLiteral("sid"), m_settings.sid},
+                                                                     {QStringLiteral("must"), m_settings.must}}}};
+        } else {
+            reply = QJsonObject{{QStringLiteral("result"), 0},
+                                {QStringLiteral("message"), QStringLiteral("未知的软件..")}};
+        }
+        answer(FrontReply{200, Json(reply)});
+    } else {
+        answer(FrontReply{404, {}});
+    }
+}
+
+void FrontRoutes::lookUp(const FrontRequest& request, Answer answer)
+{
+    QElapsedTimer clock;
+    clock.start();
+    const LogFormat format = m_settings.jsonLog ? LogFormat::Json : LogFormat::Text;
+    if (const std::optional<ReplyCache::Entry> hit = m_replies->find(request.target, ReplyCache::Clock::now())) {
+        Log(format, request.client, hit->name, hit->outcome, hit->upstream, clock.nsecsElapsed() / 1e6);
+        answer(FrontReply{200, hit->body});
+        return;
+    }
+    const QUrlQuery query(QUrl::fromEncoded(request.target));
+    const QString name = query.queryItemValue(QStringLiteral("url"), QUrl::FullyDecoded);
+    const QString token = query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded);
+    // Answers the lookup cache keeps may be repeated here for a moment. Nothing here
+    // refers to the front: the answer may come after it has gone.
+    const auto lifetime = [found = m_settings.foundTtl, missing = m_settings.notRegisteredTtl,
+                           reuse = m_settings.replyReuse](LookupStatus status) {
+        const std::chrono::seconds ttl = status == LookupStatus::Found           ? found
+                                         : status == LookupStatus::NotRegistered ? missing
+                                                                                 : std::chrono::seconds(0);
+        return std::min<std::chrono::milliseconds>(ttl, reuse);
+    };
+    auto done = [format, request, name, clock, lifetime, replies = m_replies,
+                 answer = std::move(answer)](const LookupResult& result) {
+        const QString outcome = OutcomeName(result.status);
+        Log(format, request.client, name, outcome, result.upstream, clock.nsecsElapsed() / 1e6);
+        const QByteArray body = Json(LookupReply(result));
+        if (const std::chrono::milliseconds keep = lifetime(result.status); keep.count() > 0)
+            replies->store(request.target, {body, name, outcome, result.upstream, ReplyCache::Clock::now() + keep});
+        answer(FrontReply{200, body});
+    };
+    // Nothing goes upstream without a valid token.
+    if (token.isEmpty() || token != Md5Hex(name + QStringLiteral("tamlo"), 32)) {
+        done(LookupResult::failed(LookupStatus::BadToken));
+        return;
+    }
+    const std::optional<DomainName> domain = DomainName::parse(name);
+    if (!domain) {
+        done(LookupResult::invalid(name));
+        return;
+    }
+    QMetaObject::invokeMethod(
+        &m_lookups, [lookups = &m_lookups, domain = *domain, done] { lookups->lookup(domain, done); },
+        Qt::QueuedConnection);
+}

@@ -11,16 +11,6 @@
 
 namespace {
 
-// The code page a registry's port-43 server used before UTF-8.
-QByteArray LegacyCodePage(const QString& tld)
-{
-    if (tld == u"cn")
-        return QByteArrayLiteral("GBK");
-    if (tld == u"hk" || tld == u"tw")
-        return QByteArrayLiteral("Big5");
-    return {};
-}
-
 bool IsEmpty(const WhoisRecord& record)
 {
     return record.registrar.isEmpty() && record.created.isEmpty() && record.expires.isEmpty() &&
@@ -256,7 +246,7 @@ void LookupService::fetchWhois(const QString& server, const QString& query, Whoi
     const QString address = colon > 0 ? target.left(colon) : target;
     const quint16 port = colon > 0 ? static_cast<quint16>(target.mid(colon + 1).toUInt())
                                    : m_settings.whoisPort;
-    const QByteArray codePage = LegacyCodePage(query.section(u'.', -1));
+    const QByteArray codePage = WhoisLegacyCodePage(query.section(u'.', -1));
     // Servers the settings do not name (the shipped table, IANA's and registries' referrals)
     // are connected to on public addresses only.
     const bool publicOnly = !m_settings.whoisAddresses.contains(server) && server != m_settings.ianaWhois &&

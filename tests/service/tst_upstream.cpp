@@ -1,6 +1,6 @@
 // whoisd's upstream side on its own: what a fetch reports, the gate and the cache on a
 // hand-moved clock, and the binary refusing bad settings and loopback destinations.
-#include "batch/lookup_reply.h"
+#include "service_rows.h"
 #include "lookup_cache.h"
 #include "net/http_get_text.h"
 #include "support/fake_whois_server.h"
@@ -18,24 +18,6 @@
 
 using namespace Qt::Literals::StringLiterals;
 using Response = TestHttpsServer::Response;
-
-namespace {
-
-QByteArray Fixture(const char* name)
-{
-    return ReadTestFile(QStringLiteral(WHOIS_SERVICE_FIXTURES "/") + QString::fromLatin1(name));
-}
-
-QString Row(const LookupOutcome& outcome)
-{
-    if (const auto* row = std::get_if<ResultRow>(&outcome))
-        return QStringList(row->fields.begin(), row->fields.end()).join(u'|');
-    if (const auto* refused = std::get_if<LookupRefused>(&outcome))
-        return u"refused: "_s + refused->message;
-    return u"unreadable"_s;
-}
-
-} // namespace
 
 class TestUpstream final : public QObject {
     Q_OBJECT

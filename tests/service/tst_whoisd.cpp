@@ -1,4 +1,4 @@
-#include "batch/lookup_reply.h"
+#include "service_rows.h"
 #include "digest/md5_hex.h"
 #include "http_front.h"
 #include "lookup_service.h"
@@ -26,20 +26,6 @@ using namespace Qt::Literals::StringLiterals;
 using Response = TestHttpsServer::Response;
 
 namespace {
-
-QByteArray Fixture(const char* name)
-{
-    return ReadTestFile(QStringLiteral(WHOIS_SERVICE_FIXTURES "/") + QString::fromLatin1(name));
-}
-
-QString Row(const LookupOutcome& outcome)
-{
-    if (const auto* row = std::get_if<ResultRow>(&outcome))
-        return QStringList(row->fields.begin(), row->fields.end()).join(u'|');
-    if (const auto* refused = std::get_if<LookupRefused>(&outcome))
-        return u"refused: "_s + refused->message;
-    return u"unreadable"_s;
-}
 
 // The service in this process, between the program's own helpers and fake upstreams:
 // an HTTPS RDAP server and two port-43 servers (a registry's and a registrar's).

@@ -8,6 +8,9 @@ LX = '/work/.mirror/likexian+whois-parser/repo'
 WP = '/work/.mirror/weppos+whois-parser/repo'
 WI = '/work/.mirror/meeb+whoisit/repo'
 AW = '/work/.mirror/pogzyb+asyncwhois/repo'
+IR = '/work/.mirror/icann+icann-rdap/repo'
+OR = '/work/.mirror/openrdap+rdap/repo'
+TC = '/work/.mirror/20c+rdap/repo'
 OUT = 'tests/service/corpus'
 
 def show(repo, path):
@@ -223,6 +226,93 @@ for body in re.split(r'\n    def ', tests)[1:]:
     rel = 'port43/d/tld_%s.txt' % tld
     write(rel, show(AW, 'tests/samples/tld_%s.txt' % tld))
     entries.append({'file': rel, 'tld': tld, 'domain': '', 'kind': 'port43', 'source': 'd', 'source_path': 'tests/samples/tld_%s.txt' % tld, 'expect': exp})
+
+# --- RDAP domain answers whose source states its reading as WHOIS-style text
+# ("Key: value" lines): icann-rdap's *-expected.gtld files, openrdap's domain-whois.golden.
+def stated_lines(text):
+    lines = {}
+    for line in text.splitlines():
+        key, sep, value = line.partition(': ')
+        if sep and value.strip():
+            lines.setdefault(key.strip(), []).append(value.strip())
+    return lines
+
+def from_lines(lines):
+    exp = {}
+    one = lambda key: lines[key][0] if len(lines.get(key, [])) == 1 else None
+    if one('Registrar'): exp['registrar'] = one('Registrar')
+    # The registrant's address and number; else the registrar's abuse contact, when
+    # the source states exactly one.
+    for field, keys, ok in (('email', ('Registrant Email', 'Registrar Abuse Contact Email'), is_email),
+                            ('phone', ('Registrant Phone', 'Registrar Abuse Contact Phone'), is_phone)):
+        for key in keys:
+            if one(key) is not None:
+                if ok(one(key)): exp[field] = one(key)
+                break
+    for keys, field in ((('Creation Date',), 'created'), (('Registry Expiry Date', 'Expiration Date'), 'expires')):
+        for key in keys:
+            if one(key): exp[field] = to_utc_date(one(key))
+    for key in ('Registrar Whois Server', 'WHOIS Server'):
+        if one(key): exp['whois_server'] = one(key).lower()
+    if lines.get('Name Server'): exp['name_servers'] = ','.join(n.lower().rstrip('.') for n in lines['Name Server'])
+    if lines.get('Domain Status'): exp['statuses'] = ','.join(lines['Domain Status'])
+    return exp
+
+for name, tld in (('microsoft.click', 'click'), ('lemonde.fr', 'fr'), ('home.moscow', 'moscow')):
+    src = 'icann-rdap-client/src/test_files/%s.json' % name
+    rel = 'rdap/d/%s.json' % name
+    write(rel, show(IR, src))
+    exp = from_lines(stated_lines(show(IR, 'icann-rdap-client/src/test_files/%s-expected.gtld' % name).decode()))
+    entries.append({'file': rel, 'tld': tld, 'domain': name, 'kind': 'rdap', 'source': 'd', 'source_path': src, 'expect': exp})
+
+# icann-rdap's redaction goldens (md/redacted/<case>-expected.json): the answer as that
+# project states it after marking what the registry redacted. Read mechanically: fn of
+# the registrar entity, the registrant's e-mail / tel unless marked, else those of the
+# registrar's abuse contact, registration / expiration events, name servers, statuses.
+def vcard(entity, prop):
+    values = [p[3] for p in (entity.get('vcardArray') or [None, []])[1] if p[0] == prop]
+    return values[0] if values and isinstance(values[0], str) else None
+
+def role(entities, name):
+    return next((e for e in entities or [] if name in e.get('roles', [])), None)
+
+for case in ('example-1_empty_value', 'example-2_partial_value'):
+    src = 'icann-rdap-client/src/test_files/md/redacted/%s.json' % case
+    rel = 'rdap/d/%s.json' % case
+    write(rel, show(IR, src))
+    j = json.loads(show(IR, src[:-5] + '-expected.json'))
+    rar = role(j.get('entities'), 'registrar') or {}
+    reg = role(j.get('entities'), 'registrant') or {}
+    abuse = role(rar.get('entities'), 'abuse') or {}
+    exp = {'registrar': vcard(rar, 'fn')}
+    for field, prop, ok in (('email', 'email', is_email), ('phone', 'tel', lambda v: is_phone(re.sub(r'^tel:', '', v or '')))):
+        v = vcard(reg, prop)
+        if v is None or '[[REDACTED]]' in v:
+            v = vcard(abuse, prop)
+        if ok(v): exp[field] = re.sub(r'^tel:', '', v)
+    for action, field in (('registration', 'created'), ('expiration', 'expires')):
+        for ev in j.get('events', []):
+            if ev['eventAction'] == action: exp[field] = to_utc_date(ev['eventDate'])
+    exp['name_servers'] = ','.join(n['ldhName'].lower() for n in j.get('nameservers', []))
+    exp['statuses'] = ','.join(j.get('status', []))
+    entries.append({'file': rel, 'tld': 'net', 'domain': j['ldhName'], 'kind': 'rdap', 'source': 'd', 'source_path': src, 'expect': exp})
+
+src = 'test/testdata/rdap/rdap.nic.cz/domain-example.cz.json'
+write('rdap/e/domain-example.cz.json', show(OR, src))
+exp = from_lines(stated_lines(show(OR, 'testdata/cli/domain-whois.golden').decode()))
+entries.append({'file': 'rdap/e/domain-example.cz.json', 'tld': 'cz', 'domain': 'example.cz', 'kind': 'rdap', 'source': 'e', 'source_path': src, 'expect': exp})
+
+# --- 20c/rdap: tests/data/rdap/domain/<name>.input (the answer its mocked client gets);
+# stated: tests/data/normalize/domain/<name>.expected (created, name servers).
+for path in ls(TC, 'tests/data/rdap/domain'):
+    name = os.path.basename(path)[:-len('.input')]
+    rel = 'rdap/f/%s.json' % name
+    write(rel, show(TC, path))
+    j = json.loads(show(TC, 'tests/data/normalize/domain/%s.expected' % name))
+    exp = {}
+    if j.get('created'): exp['created'] = to_utc_date(j['created'])
+    if j.get('nameservers'): exp['name_servers'] = ','.join(n['host'].lower().rstrip('.') for n in j['nameservers'])
+    entries.append({'file': rel, 'tld': name.split('.')[-1], 'domain': name, 'kind': 'rdap', 'source': 'f', 'source_path': path, 'expect': exp})
 
 with open(os.path.join(OUT, 'expected.json'), 'w') as f:
     json.dump(entries, f, indent=1, ensure_ascii=False, sort_keys=True)

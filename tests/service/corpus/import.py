@@ -205,6 +205,20 @@ for name, (tld, exp) in WI_STATED.items():
     write(rel, show(WI, 'tests/' + name))
     entries.append({'file': rel, 'tld': tld, 'domain': '', 'kind': 'rdap', 'source': 'c', 'source_path': 'tests/' + name, 'expect': exp})
 
+# whoisit's recorded session tests/responses/domain-1.yaml: the registrar's answer for
+# google.com, which test_domain_interface_1 in tests/test_public_interface.py reads.
+import yaml
+session = yaml.safe_load(show(WI, 'tests/responses/domain-1.yaml'))
+body = next(r['response']['body'] for r in session['responses']
+            if r['response']['url'] == 'https://rdap.markmonitor.com/rdap/domain/GOOGLE.COM')
+write('rdap/c/domain-1_markmonitor.json', body.encode())
+entries.append({'file': 'rdap/c/domain-1_markmonitor.json', 'tld': 'com', 'domain': 'google.com', 'kind': 'rdap', 'source': 'c',
+                'source_path': 'tests/responses/domain-1.yaml', 'expect': {
+    'created': '1997-09-15', 'whois_server': 'whois.markmonitor.com',
+    'name_servers': 'ns1.google.com,ns2.google.com,ns3.google.com,ns4.google.com',
+    'statuses': 'client update prohibited,client transfer prohibited,client delete prohibited,'
+                'server update prohibited,server transfer prohibited,server delete prohibited'}})
+
 # --- asyncwhois: tests/samples/tld_<tld>.txt; the values test_parser_output.py asserts
 # (registrar, and the created / expires dates given as year, month and day).
 tests = show(AW, 'tests/test_parser_output.py').decode()

@@ -1,7 +1,11 @@
 // Start-up to first paint, and peak memory at idle, of the main window beside a bare
 // Qt Widgets window of the same size (and the same with one label of Chinese). Run
 // without arguments: it starts itself as a child per sample ("bare", "label" or
-// "app") and prints the medians.
+// "app") and prints the medians. The kinds take turns sample by sample, so that a
+// change in the machine's load falls on all three alike; the child's CPU time up to
+// the paint is printed too, as it depends far less on other work on the machine.
+// The main window loads the skin found next to this program, as the installed
+// program does (the build copies it here).
 #include "bench_util.h"
 #include "main_window/main_window.h"
 #include "support/scripted_platform.h"
@@ -14,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
 
 namespace {
@@ -31,6 +36,7 @@ public:
             // Report once the paint has been handled, then idle a while for memory.
             QTimer::singleShot(0, [this] {
                 std::printf("painted %lld\n", static_cast<long long>(m_clock.nsecsElapsed() / 1000));
+                std::printf("cpu %.3f\n", bench::ProcessCpuMs());
                 std::fflush(stdout);
                 QTimer::singleShot(500, [] {
                     std::printf("peak %ld\n", bench::StatusKb("VmHWM"));
@@ -83,6 +89,43 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+struct Samples {
+    std::vector<double> startMs;
+    std::vector<double> paintMs;
+    std::vector<double> cpuMs;
+    std::vector<double> peakMb;
+    std::vector<double> anonMb;
+};
+
+void RunChild(const char* program, const char* kind, Samples& samples)
+{
+    QElapsedTimer wall;
+    wall.start();
+    QProcess child;
+    child.start(QString::fromLocal8Bit(program), {QString::fromLatin1(kind)});
+    child.waitForStarted();
+    double painted = -1;
+    while (child.state() != QProcess::NotRunning || child.canReadLine()) {
+        if (!child.canReadLine() && !child.waitForReadyRead(5000))
+            break;
+        while (child.canReadLine()) {
+            const QByteArray line = child.readLine().trimmed();
+            if (line.startsWith("painted ")) {
+                painted = wall.nsecsElapsed() / 1e6;
+                samples.paintMs.push_back(line.mid(8).toDouble() / 1000.0);
+            } else if (line.startsWith("cpu ")) {
+                samples.cpuMs.push_back(line.mid(4).toDouble());
+            } else if (line.startsWith("peak ")) {
+                samples.peakMb.push_back(line.mid(5).toDouble() / 1024.0);
+            } else if (line.startsWith("anon ")) {
+                samples.anonMb.push_back(line.mid(5).toDouble() / 1024.0);
+            }
+        }
+    }
+    child.waitForFinished();
+    samples.startMs.push_back(painted);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -91,39 +134,21 @@ int main(int argc, char* argv[])
         return Child(argc, argv, QByteArray(argv[1]));
 
     constexpr int kSamples = 15;
-    for (const char* kind : {"bare", "label", "app"}) {
-        std::vector<double> anonMb;
-        std::vector<double> startMs;
-        std::vector<double> paintMs;
-        std::vector<double> peakMb;
-        for (int i = 0; i < kSamples; ++i) {
-            QElapsedTimer wall;
-            wall.start();
-            QProcess child;
-            child.start(QString::fromLocal8Bit(argv[0]), {QString::fromLatin1(kind)});
-            child.waitForStarted();
-            double painted = -1;
-            while (child.state() != QProcess::NotRunning || child.canReadLine()) {
-                if (!child.canReadLine() && !child.waitForReadyRead(5000))
-                    break;
-                while (child.canReadLine()) {
-                    const QByteArray line = child.readLine().trimmed();
-                    if (line.startsWith("painted ")) {
-                        painted = wall.nsecsElapsed() / 1e6;
-                        paintMs.push_back(line.mid(8).toDouble() / 1000.0);
-                    } else if (line.startsWith("peak ")) {
-                        peakMb.push_back(line.mid(5).toDouble() / 1024.0);
-                    } else if (line.startsWith("anon ")) {
-                        anonMb.push_back(line.mid(5).toDouble() / 1024.0);
-                    }
-                }
-            }
-            child.waitForFinished();
-            startMs.push_back(painted);
-        }
-        std::printf("%-5s  start to first paint: median %5.1f ms (in-process %5.1f ms); "
-                    "idle peak RSS %5.1f MB, of it anonymous %4.1f MB\n",
-                    kind, Median(startMs), Median(paintMs), Median(peakMb), Median(anonMb));
+    constexpr std::array<const char*, 3> kKinds{"bare", "label", "app"};
+    std::array<Samples, kKinds.size()> samples;
+    for (int i = 0; i < kSamples; ++i) {
+        for (std::size_t k = 0; k < kKinds.size(); ++k)
+            RunChild(argv[0], kKinds[k], samples[k]);
+    }
+    const double bareStart = Median(samples[0].startMs);
+    const double bareCpu = Median(samples[0].cpuMs);
+    for (std::size_t k = 0; k < kKinds.size(); ++k) {
+        const Samples& s = samples[k];
+        std::printf("%-5s  start to first paint: median %5.1f ms (%.2fx bare; in-process %5.1f ms; "
+                    "CPU %5.1f ms, %.2fx bare); idle peak RSS %5.1f MB, of it anonymous %4.1f MB\n",
+                    kKinds[k], Median(s.startMs), Median(s.startMs) / bareStart,
+                    Median(s.paintMs), Median(s.cpuMs), Median(s.cpuMs) / bareCpu,
+                    Median(s.peakMb), Median(s.anonMb));
     }
     return 0;
 }

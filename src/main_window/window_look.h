@@ -4,8 +4,9 @@ class QWidget;
 
 // Gives a window the product's look: the dialog font (9 pt) as its default, the
 // product's face at the size named by each widget's "yaheiPointSize" property, and
-// push buttons with the narrow text margins their fixed sizes were drawn for. Each
-// face falls back to CJK faces found on Linux.
+// push buttons with the narrow text margins their fixed sizes were drawn for. A face
+// that is not installed gives way to the first installed of the CJK faces found on
+// Linux, and only the face chosen is named.
 void ApplyWindowLook(QWidget* window);
 
 class QLabel;

@@ -235,6 +235,21 @@ void ResultTable::changeEvent(QEvent* event)
         verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
 }
 
+void ResultTable::updateGeometries()
+{
+    // Laying out the header shapes every caption in a bold face. While the table is
+    // hidden its font may still change (its window gives it its own after building
+    // it), so the layout waits until the table is shown.
+    if (isVisible())
+        QTableView::updateGeometries();
+}
+
+void ResultTable::showEvent(QShowEvent* event)
+{
+    QTableView::showEvent(event);
+    updateGeometries();
+}
+
 void ResultTable::mouseDoubleClickEvent(QMouseEvent* event)
 {
     QTableView::mouseDoubleClickEvent(event);

@@ -1,6 +1,6 @@
 #include "front_routes.h"
 
-#include "digest/md5_hex.h"
+#include "core/digest/md5_hex.h"
 #include "domain_name.h"
 #include "lookup_service.h"
 

@@ -1,6 +1,6 @@
 // whoisd, the real binary, against clients that misbehave: idle and half-open
 // connections, pipelined and oversized requests, names made to forge log lines.
-#include "digest/md5_hex.h"
+#include "core/digest/md5_hex.h"
 #include "request_log.h"
 #include "support/fake_whois_server.h"
 #include "support/hostile_clients.h"

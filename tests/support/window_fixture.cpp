@@ -1,10 +1,10 @@
 #include "support/window_fixture.h"
 
-#include "batch/batch_driver.h"
-#include "batch/result_table.h"
-#include "domain_list/pending_list.h"
-#include "main_window/status_bar.h"
-#include "update/version_check.h"
+#include "widgets/batch/batch_driver.h"
+#include "widgets/batch/result_table.h"
+#include "widgets/domain_list/pending_list.h"
+#include "widgets/controls/status_bar.h"
+#include "widgets/update/version_check.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>

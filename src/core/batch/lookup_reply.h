@@ -5,7 +5,8 @@
 #include <array>
 #include <variant>
 
-// One row of the result table: the domain, then sub-items 1 to 8.
+// One row of the result table: the domain, then the eight fields that follow it in
+// the columns to its right.
 struct ResultRow {
     static constexpr int kFieldCount = 9;
     std::array<QString, kFieldCount> fields;

@@ -1,21 +1,21 @@
 #include "widgets/batch/batch_driver.h"
 
-#include "widgets/batch/batch_state.h"
-#include "widgets/platform/platform.h"
+#include "core/batch/batch_run.h"
+#include "widgets/batch/result_table.h"
+#include "widgets/controls/status_bar.h"
 #include "widgets/controls/window_look.h"
-#include "ui_form1.h"
+#include "widgets/domain_list/pending_list.h"
+#include "widgets/platform/platform.h"
 
-namespace {
+#include <QLabel>
+#include <QPushButton>
+#include <QSlider>
+#include <QTimer>
 
-const QString kStartCaption = QStringLiteral("批量查询");
-const QString kStopCaption = QStringLiteral("停止查询");
-
-} // namespace
-
-BatchDriver::BatchDriver(Ui::Form1& ui, BatchState& state, Platform& platform, QWidget* window)
+BatchDriver::BatchDriver(Controls controls, BatchRun& run, Platform& platform, QWidget* window)
     : QObject(window)
-    , m_ui(ui)
-    , m_state(state)
+    , m_controls(controls)
+    , m_run(run)
     , m_platform(platform)
     , m_window(window)
     , m_timer1(new QTimer(this))
@@ -25,116 +25,114 @@ BatchDriver::BatchDriver(Ui::Form1& ui, BatchState& state, Platform& platform, Q
     // A tick must be able to arrive while the previous one still waits on its lookup.
     // Qt does not deliver a timer again while its own handler runs, so the step is
     // posted and the timer's handler returns at once.
-    connect(m_timer1, &QTimer::timeout, this, [this] {
-        QMetaObject::invokeMethod(this, &BatchDriver::Timer1_Timer, Qt::QueuedConnection);
-    });
+    connect(m_timer1, &QTimer::timeout, this, &BatchDriver::Timer1_Timer, Qt::QueuedConnection);
+    follow();
 }
 
-bool BatchDriver::isRunning() const
+void BatchDriver::follow()
 {
-    return m_ui.Command2->text() == kStopCaption;
+    const BatchRun::State state = m_run.state();
+    m_controls.button.setText(state == BatchRun::State::Idle ? QStringLiteral("批量查询")
+                                                             : QStringLiteral("停止查询"));
+    m_controls.list.setEnabled(state == BatchRun::State::Idle);
+    m_controls.slider.setEnabled(state != BatchRun::State::Running);
+    if (state != BatchRun::State::Running)
+        m_timer1->stop();
+    else if (!m_timer1->isActive())
+        m_timer1->start();
 }
 
 void BatchDriver::Command2_Click()
 {
-    if (m_ui.List1->count() == 0) {
+    if (m_controls.list.count() == 0) {
         const QString text = QStringLiteral("请先导入要查询的域名");
-        m_ui.s1->setPanelText(2, text);
+        m_controls.status.showMessage(text);
         m_platform.showInformation(m_window, QStringLiteral("Norvane软件"), text);
         return;
     }
-    const QString caption = m_ui.Command2->text();
-    if (caption == kStartCaption)
+    if (m_run.isIdle())
         start();
-    else if (caption == kStopCaption)
+    else
         stop();
 }
 
 void BatchDriver::start()
 {
-    const quint64 serial = ++m_serial;
-    m_ui.Command2->setText(kStopCaption);
-    m_ui.List1->setEnabled(false);
-    m_ui.Listview1->clearRows();
-    m_state.queryRunning = 1;
-    m_ui.List1->select(0);
-    // The first lookup may have ended the batch (every name skipped) or the user may
-    // have stopped it while it waited: then the timer must stay off.
-    if (serial != m_serial || !isRunning())
+    const BatchRun::Serial serial = m_run.start();
+    follow();
+    m_controls.table.clearRows();
+    m_controls.list.select(0);
+    // The first lookup may have ended the batch (every name skipped), or the user may
+    // have stopped it while it waited: then the timer stays off.
+    if (!m_run.arm(serial))
         return;
-    m_timer1->setInterval(m_ui.Slider1->value() * 1000);
-    m_timer1->start();
-    m_ui.Slider1->setEnabled(false);
+    m_timer1->setInterval(m_controls.slider.value() * 1000);
+    follow();
 }
 
 void BatchDriver::stop()
 {
-    ++m_serial;
-    m_ui.List1->setEnabled(true);
-    m_state.queryRunning = 0;
-    m_state.position = 0;
-    m_ui.Command2->setText(kStartCaption);
-    m_timer1->stop();
-    m_ui.Slider1->setEnabled(true);
+    m_run.stop();
+    follow();
 }
 
-void BatchDriver::Timer1_Timer()
+void BatchDriver::step()
 {
-    if (!isRunning())
+    // A tick posted before a stop or an end is dropped.
+    if (m_run.isIdle())
         return;
-    const qsizetype count = m_ui.List1->count();
+    PendingList& list = m_controls.list;
+    const qsizetype count = list.count();
     if (count < 2) {
-        endOfList(false);
+        finish(false);
         return;
     }
-    m_state.position += 1;
+    const qsizetype position = m_run.advance();
     // The selection never leaves the list: past the last item the batch is over.
-    if (m_state.position >= count) {
-        endOfList(true);
+    if (position >= count) {
+        finish(true);
         return;
     }
-    const quint64 serial = m_serial;
-    m_ui.List1->select(m_state.position);
-    // Stopped by the user while this tick's lookup waited: the stop stands. A batch
-    // that a nested tick has ended meanwhile is simply ended again below.
-    if (serial != m_serial)
+    const BatchRun::Serial serial = m_run.serial();
+    list.select(position);
+    // Stopped or restarted by the user while this tick's lookup waited: that stands. A
+    // batch that a nested tick has ended meanwhile is simply ended again below.
+    if (!m_run.isCurrent(serial))
         return;
-    if (m_ui.List1->selectedIndex() + 1 == m_ui.List1->count())
-        endOfList(true);
+    if (list.selectedIndex() + 1 == list.count())
+        finish(true);
 }
 
-void BatchDriver::endOfList(bool resetPosition)
+void BatchDriver::finish(bool backToTop)
 {
-    m_ui.s1->setPanelText(2, QStringLiteral("所有域名已查询完毕!"));
-    m_timer1->stop();
-    m_ui.List1->setEnabled(true);
-    m_ui.Command2->setText(kStartCaption);
-    m_state.queryRunning = 0;
-    m_ui.Slider1->setEnabled(true);
-    if (resetPosition)
-        m_state.position = 0;
+    m_controls.status.showMessage(QStringLiteral("所有域名已查询完毕!"));
+    m_run.finish(backToTop);
+    follow();
 }
 
 void BatchDriver::onSkippedPastEnd()
 {
-    if (isRunning())
-        endOfList(true);
+    if (m_run.isIdle())
+        m_run.rewind();
     else
-        m_state.position = 0;
+        finish(true);
 }
 
 void BatchDriver::Slider1_Scroll()
 {
-    m_ui.Label2->setText(QString::number(m_ui.Slider1->value()) + QStringLiteral("秒/次"));
-    FitLabelToText(*m_ui.Label2);
+    m_controls.sliderLabel.setText(QString::number(m_controls.slider.value()) +
+                                   QStringLiteral("秒/次"));
+    FitLabelToText(m_controls.sliderLabel);
 }
 
-void BatchDriver::cx()
+void BatchDriver::lookUpLastNow()
 {
-    // The flag goes back to what it was, so a running batch keeps looking names up.
-    const int previous = m_state.queryRunning;
-    m_state.queryRunning = 1;
-    if (m_ui.List1->count() > 0)
-        m_ui.List1->select(m_ui.List1->count() - 1);
-    m_state.queryRunning = previous;
+    // Counted rather than flagged: the batch may end or start while this lookup
+    // waits, and neither must leave the selection handler looking names up.
+    const qsizetype count = m_controls.list.count();
+    if (count == 0)
+        return;
+    m_run.beginOneOff();
+    m_controls.list.select(count - 1);
+    m_run.endOneOff();
 }

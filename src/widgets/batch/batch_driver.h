@@ -1,44 +1,58 @@
 #pragma once
 
 #include <QObject>
-#include <QTimer>
 
+class BatchRun;
+class PendingList;
 class Platform;
+class QLabel;
+class QPushButton;
+class QSlider;
+class QTimer;
 class QWidget;
-struct BatchState;
-namespace Ui {
-class Form1;
-}
+class ResultTable;
+class StatusBar;
 
 // Walks the pending list one name per tick of Timer1 by moving its selection; the
-// selection handler does the lookups. Owns Command2, Timer1, the slider and its label.
+// selection handler does the lookups. Drives the batch's state and makes Command2,
+// List1, Slider1 and Timer1 follow it.
 class BatchDriver final : public QObject {
     Q_OBJECT
 public:
-    BatchDriver(Ui::Form1& ui, BatchState& state, Platform& platform, QWidget* window);
+    // The controls the driver works on.
+    struct Controls {
+        PendingList& list;   // List1
+        QPushButton& button; // Command2
+        QSlider& slider;     // Slider1
+        QLabel& sliderLabel; // Label2
+        ResultTable& table;  // Listview1
+        StatusBar& status;   // s1
+    };
 
+    BatchDriver(Controls controls, BatchRun& run, Platform& platform, QWidget* window);
+
+    // Command2: starts or stops the batch, or refuses to start an empty list.
     void Command2_Click();
-    void Timer1_Timer();
+    // Timer1: one step of a running batch.
+    void Timer1_Timer() { step(); }
     void Slider1_Scroll();
     // Looks the last pending name up now, outside the batch logic.
-    void cx();
+    void cx() { lookUpLastNow(); }
     // The lookup's skip step found no next name.
     void onSkippedPastEnd();
-
-    bool isRunning() const;
-    const QTimer& timer1() const { return *m_timer1; }
 
 private:
     void start();
     void stop();
-    void endOfList(bool resetPosition);
+    void step();
+    void finish(bool backToTop);
+    void lookUpLastNow();
+    // Brings the controls in line with the batch's state.
+    void follow();
 
-    Ui::Form1& m_ui;
-    BatchState& m_state;
+    Controls m_controls;
+    BatchRun& m_run;
     Platform& m_platform;
     QWidget* m_window;
     QTimer* m_timer1;
-    // Changes at every start and stop, so a step that waited on a lookup can tell
-    // that the user stopped (or restarted) the batch in the meantime.
-    quint64 m_serial = 0;
 };

@@ -3,20 +3,27 @@
 #include <QObject>
 #include <QString>
 
+class BatchRun;
+class PendingList;
 class Platform;
 class QNetworkAccessManager;
 class QWidget;
-struct BatchState;
-namespace Ui {
-class Form1;
-}
+class ResultTable;
+class StatusBar;
 
-// The pending list's selection handler: refreshes the tooltip and, while the
-// query-running flag is 1, looks the selected name up (or skips it) and reports.
+// The pending list's selection handler: refreshes the tooltip and, while the batch
+// looks names up, looks the selected name up (or skips it) and reports.
 class DomainLookup final : public QObject {
     Q_OBJECT
 public:
-    DomainLookup(Ui::Form1& ui, BatchState& state, Platform& platform,
+    // The controls the lookup works on.
+    struct Controls {
+        PendingList& list;  // List1
+        ResultTable& table; // Listview1
+        StatusBar& status;  // s1
+    };
+
+    DomainLookup(Controls controls, BatchRun& run, Platform& platform,
                  QNetworkAccessManager& network, QString serviceUrl, QWidget* window);
 
     // List1_Click: runs for the item just selected.
@@ -29,11 +36,10 @@ signals:
 private:
     void lookUp(const QString& name);
 
-    Ui::Form1& m_ui;
-    BatchState& m_state;
+    Controls m_controls;
+    BatchRun& m_run;
     Platform& m_platform;
     QNetworkAccessManager& m_network;
     QString m_serviceUrl;
     QWidget* m_window;
-    QString m_replyText;
 };

@@ -33,7 +33,7 @@ ResultExport::ResultExport(ResultTable& table, StatusBar& status, Platform& plat
 void ResultExport::exportTable()
 {
     if (m_table.rowCount() == 0) {
-        m_status.setPanelText(2, QStringLiteral("没有可导出的查询结果"));
+        m_status.showMessage(QStringLiteral("没有可导出的查询结果"));
         return;
     }
     const std::optional<Platform::SaveChoice> choice = m_platform.chooseFileToSave(
@@ -57,7 +57,7 @@ void ResultExport::exportTable()
                                    QStringLiteral("导出失败:") + *failure);
         return;
     }
-    m_status.setPanelText(2, QStringLiteral("导出成功!共%1条结果,已保存到 %2")
+    m_status.showMessage(QStringLiteral("导出成功!共%1条结果,已保存到 %2")
                                  .arg(rows.count)
                                  .arg(QDir::toNativeSeparators(target.path)));
 }

@@ -47,19 +47,17 @@ StatusBar::StatusBar(QWidget* parent)
     }
 }
 
-QLabel* StatusBar::panel(int panel) const
+QLabel* StatusBar::panel(StatusPanel panel) const
 {
-    return (panel >= 1 && panel <= kPanelCount) ? m_panels[panel - 1] : nullptr;
+    return m_panels[static_cast<std::size_t>(panel)];
 }
 
-QString StatusBar::panelText(int panel) const
+QString StatusBar::panelText(StatusPanel panel) const
 {
-    const QLabel* label = this->panel(panel);
-    return label ? label->text() : QString();
+    return this->panel(panel)->text();
 }
 
-void StatusBar::setPanelText(int panel, const QString& text)
+void StatusBar::setPanelText(StatusPanel panel, const QString& text)
 {
-    if (QLabel* label = this->panel(panel))
-        label->setText(text);
+    this->panel(panel)->setText(text);
 }

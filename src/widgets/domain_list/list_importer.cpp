@@ -46,5 +46,5 @@ void ListImporter::importFile(const QString& path)
     if (m_list.count() == 0)
         return;
     m_list.select(m_list.count() - 1);
-    m_status.setPanelText(2, ImportedCountText(m_list.count()));
+    m_status.showMessage(ImportedCountText(m_list.count()));
 }

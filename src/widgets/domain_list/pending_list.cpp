@@ -145,7 +145,7 @@ void PendingList::removeAt(qsizetype index)
         return;
     QuietScope quiet(m_quiet);
     m_model->removeAt(index);
-    // As after removing from a list box: nothing is selected any more.
+    // After a removal nothing in the pending list is selected any more.
     clearSelectionQuietly();
 }
 

@@ -7,6 +7,7 @@
 #include "widgets/domain_list/add_domain_dialog.h"
 #include "widgets/domain_list/list_importer.h"
 #include "widgets/platform/platform.h"
+#include "widgets/controls/status_bar.h"
 #include "widgets/controls/window_look.h"
 #include "core/net/version_text.h"
 #include "ui_form1.h"
@@ -40,15 +41,19 @@ MainWindow::MainWindow(Endpoints endpoints, Platform& platform, QNetworkAccessMa
     ApplyWindowLook(this);
     setFixedSize(size());
 
-    m_lookup = new DomainLookup(*m_ui, m_state, m_platform, network, m_endpoints.lookupUrl, this);
-    m_batch = new BatchDriver(*m_ui, m_state, m_platform, this);
-    m_importer = new ListImporter(*m_ui->List1, *m_ui->s1, m_platform,
+    Ui::Form1& ui = *m_ui;
+    m_lookup = new DomainLookup({*ui.List1, *ui.Listview1, *ui.s1}, m_run, m_platform, network,
+                                m_endpoints.lookupUrl, this);
+    m_batch = new BatchDriver(
+        {*ui.List1, *ui.Command2, *ui.Slider1, *ui.Label2, *ui.Listview1, *ui.s1}, m_run,
+        m_platform, this);
+    m_importer = new ListImporter(*ui.List1, *ui.s1, m_platform,
                                   QCoreApplication::applicationDirPath(), this);
-    m_export = new ResultExport(*m_ui->Listview1, *m_ui->s1, m_platform,
+    m_export = new ResultExport(*ui.Listview1, *ui.s1, m_platform,
                                 QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
                                 this);
-    m_versionCheck = new VersionCheck(m_platform, *m_ui->s1, m_endpoints.updateUrl,
-                                      m_endpoints.makerUrl, [this] { init(); }, this);
+    new VersionCheck(m_platform, m_endpoints.updateUrl, m_endpoints.makerUrl, [this] { init(); },
+                     this);
     wire();
 }
 
@@ -91,13 +96,13 @@ void MainWindow::load()
     m_ui->Listview1->setEditTriggers(QAbstractItemView::NoEditTriggers);
     CenterOnScreen(*this);
     show();
-    m_ui->s1->setPanelText(3, VersionText());
+    m_ui->s1->setPanelText(StatusPanel::Version, VersionText());
 }
 
 void MainWindow::init()
 {
     m_ui->Command2->setEnabled(true);
-    m_ui->s1->setPanelText(2, QStringLiteral("当前为最新版本,欢迎使用Norvane软件.."));
+    m_ui->s1->showMessage(QStringLiteral("当前为最新版本,欢迎使用Norvane软件.."));
 }
 
 void MainWindow::cx()

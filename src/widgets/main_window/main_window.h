@@ -1,6 +1,6 @@
 #pragma once
 
-#include "widgets/batch/batch_state.h"
+#include "core/batch/batch_run.h"
 #include "core/net/endpoints.h"
 
 #include <QWidget>
@@ -13,7 +13,6 @@ class ListImporter;
 class ResultExport;
 class Platform;
 class QNetworkAccessManager;
-class VersionCheck;
 namespace Ui {
 class Form1;
 }
@@ -34,10 +33,6 @@ public:
     // Looks the last pending name up now.
     void cx();
 
-    BatchDriver& batchDriver() { return *m_batch; }
-    VersionCheck& versionCheck() { return *m_versionCheck; }
-    const BatchState& batchState() const { return m_state; }
-
     // The skin file: the program's folder followed directly by "/skinh.she", or the
     // installed one when the program's folder has none.
     static QString skinPath();
@@ -54,10 +49,9 @@ private:
     std::unique_ptr<Ui::Form1> m_ui;
     Endpoints m_endpoints;
     Platform& m_platform;
-    BatchState m_state;
+    BatchRun m_run;
     DomainLookup* m_lookup;
     BatchDriver* m_batch;
     ListImporter* m_importer;
     ResultExport* m_export;
-    VersionCheck* m_versionCheck;
 };

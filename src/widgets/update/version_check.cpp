@@ -1,26 +1,27 @@
 #include "widgets/update/version_check.h"
 
 #include "widgets/platform/platform.h"
-#include "widgets/controls/status_bar.h"
 #include "core/net/http_post_form.h"
 #include "core/update/version_reply.h"
 
+#include <QTimer>
 #include <QUrl>
+#include <QWidget>
 
-VersionCheck::VersionCheck(Platform& platform, StatusBar& status, QString updateUrl,
-                           QString makerUrl, std::function<void()> openForWork, QWidget* window)
+VersionCheck::VersionCheck(Platform& platform, QString updateUrl, QString makerUrl,
+                           std::function<void()> openForWork, QWidget* window)
     : QObject(window)
     , m_platform(platform)
-    , m_status(status)
     , m_updateUrl(std::move(updateUrl))
     , m_makerUrl(std::move(makerUrl))
     , m_openForWork(std::move(openForWork))
     , m_window(window)
+    , m_timer2(new QTimer(this))
 {
-    m_timer2.setObjectName(QStringLiteral("Timer2"));
-    m_timer2.setInterval(1000);
-    connect(&m_timer2, &QTimer::timeout, this, &VersionCheck::Timer2_Timer);
-    m_timer2.start();
+    m_timer2->setObjectName(QStringLiteral("Timer2"));
+    m_timer2->setInterval(1000);
+    connect(m_timer2, &QTimer::timeout, this, &VersionCheck::Timer2_Timer);
+    m_timer2->start();
 }
 
 void VersionCheck::Timer2_Timer()
@@ -56,10 +57,9 @@ void VersionCheck::Timer2_Timer()
             m_platform.endProcess();
             return;
         }
-        m_status.setPanelText(2, QStringLiteral("欢迎使用Norvane软件.."));
-    } else {
-        m_status.setPanelText(2, QStringLiteral("当前软件为最新版本,欢迎使用Norvane软件.."));
     }
+    // Opening for work writes the message line; a welcome of the check's own would be
+    // overwritten before the window could show it.
     m_openForWork();
-    m_timer2.stop();
+    m_timer2->stop();
 }

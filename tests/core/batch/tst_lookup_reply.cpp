@@ -71,6 +71,7 @@ void TestLookupReply::requestUrl_data()
     QTest::newRow("ordinary name as it is") << u"example.com"_s << u"example.com"_s;
     QTest::newRow("unreserved stay") << u"a-b_c~d.com"_s << u"a-b_c~d.com"_s;
     QTest::newRow("Chinese as UTF-8") << u"中文.com"_s << u"%E4%B8%AD%E6%96%87.com"_s;
+    QTest::newRow("ampersand") << u"a&b.com"_s << u"a%26b.com"_s;
     QTest::newRow("cannot change the request") << u"a&token=x#y+z% q.com"_s
                                                << u"a%26token%3Dx%23y%2Bz%25%20q.com"_s;
 }

@@ -284,7 +284,7 @@ void TestResultTable::exportWritesBothFormatsThatReadBack()
              "a.com,R,e@x,bell\x07,1899-01-01,2030-01-01,s,n,ok\r\n"
              "b.com,\"\xE6\x9F\x90\xE6\x9F\x90\xE5\x85\xAC\xE5\x8F\xB8, Inc.\",'=cmd,'+86.1,"
              "2001-02-03,2031-02-03T00:00:00Z,whois.b,\"ns1,ns2\",\"say \"\"ok\"\"\nnext\"\r\n");
-    QCOMPARE(window.fixture.status().panelText(2),
+    QCOMPARE(window.fixture.status().message(),
              u"导出成功!共2条结果,已保存到 "_s + dir.filePath(u"结果.csv"_s));
 
     platform.saveChoices.enqueue(Platform::SaveChoice{dir.filePath(u"结果.xlsx"_s), 1});
@@ -320,7 +320,7 @@ void TestResultTable::exportFailureIsReported()
 {
     TableWindow window;
     window.table().appendRow(Row(u"a.com"_s, {}));
-    window.fixture.status().setPanelText(2, u"before"_s);
+    window.fixture.status().showMessage(u"before"_s);
     for (int filter : {0, 1}) {
         window.fixture.platform.saveChoices.enqueue(
             Platform::SaveChoice{u"/nonexistent-folder/r"_s, filter});
@@ -331,7 +331,7 @@ void TestResultTable::exportFailureIsReported()
         QCOMPARE(box.title, u"提示"_s);
         QVERIFY(box.text.startsWith(u"导出失败:"_s));
     }
-    QCOMPARE(window.fixture.status().panelText(2), u"before"_s);
+    QCOMPARE(window.fixture.status().message(), u"before"_s);
 }
 
 QTEST_MAIN(TestResultTable)

@@ -1,4 +1,3 @@
-#include "widgets/batch/batch_driver.h"
 #include "widgets/batch/result_table.h"
 #include "widgets/domain_list/add_domain_dialog.h"
 #include "widgets/domain_list/pending_list.h"
@@ -6,7 +5,6 @@
 #include "widgets/platform/real_platform.h"
 #include "widgets/controls/status_bar.h"
 #include "support/window_fixture.h"
-#include "widgets/update/version_check.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -115,7 +113,7 @@ void TestMainWindow::geometry()
 void TestMainWindow::initialState()
 {
     WindowFixture fixture;
-    QCOMPARE(fixture.status().panelText(3), QString());
+    QCOMPARE(fixture.status().panelText(StatusPanel::Version), QString());
     fixture.window->load();
     QVERIFY(fixture.window->isVisible());
     VerifyFixedWithCloseBoxOnly(*fixture.window);
@@ -123,26 +121,31 @@ void TestMainWindow::initialState()
                                                          QApplication::windowIcon().cacheKey());
 
     QVERIFY(!fixture.button("Command2").isEnabled());
-    QVERIFY(!fixture.batch().timer1().isActive());
-    QVERIFY(fixture.window->versionCheck().timer2().isActive());
-    QCOMPARE(fixture.window->versionCheck().timer2().interval(), 1000);
+    QVERIFY(!fixture.timer("Timer1").isActive());
+    QVERIFY(fixture.timer("Timer2").isActive());
+    QCOMPARE(fixture.timer("Timer2").interval(), 1000);
     QCOMPARE(fixture.list().count(), 0);
     QCOMPARE(fixture.table().rowCount(), 0);
     QCOMPARE(fixture.table().editTriggers(), QAbstractItemView::NoEditTriggers);
 
-    const QStringList panels{QStringLiteral("运行提示："), QStringLiteral("正在检测程序最新版本.."),
-                             QStringLiteral("V1.0.0"), QStringLiteral("Norvane出品")};
-    for (int i = 1; i <= 4; ++i) {
-        QCOMPARE(fixture.status().panelText(i), panels[i - 1]);
-        QCOMPARE(fixture.status().panel(i)->frameShadow(), QFrame::Sunken);
-        QVERIFY(fixture.status().panel(i)->width() >= 96);
+    const struct {
+        StatusPanel panel;
+        QString text;
+    } panels[]{{StatusPanel::Hint, QStringLiteral("运行提示：")},
+               {StatusPanel::Message, QStringLiteral("正在检测程序最新版本..")},
+               {StatusPanel::Version, QStringLiteral("V1.0.0")},
+               {StatusPanel::Maker, QStringLiteral("Norvane出品")}};
+    for (const auto& [panel, text] : panels) {
+        QCOMPARE(fixture.status().panelText(panel), text);
+        QCOMPARE(fixture.status().panel(panel)->frameShadow(), QFrame::Sunken);
+        QVERIFY(fixture.status().panel(panel)->width() >= 96);
     }
-    QCOMPARE(fixture.status().panel(1)->width(), 96);
-    QCOMPARE(fixture.status().panel(3)->width(), 96);
-    QCOMPARE(fixture.status().panel(4)->width(), 96);
-    QVERIFY(fixture.status().panel(2)->width() > 96 * 9);
-    QVERIFY(fixture.status().panel(3)->alignment() & Qt::AlignHCenter);
-    QVERIFY(fixture.status().panel(4)->alignment() & Qt::AlignHCenter);
+    QCOMPARE(fixture.status().panel(StatusPanel::Hint)->width(), 96);
+    QCOMPARE(fixture.status().panel(StatusPanel::Version)->width(), 96);
+    QCOMPARE(fixture.status().panel(StatusPanel::Maker)->width(), 96);
+    QVERIFY(fixture.status().panel(StatusPanel::Message)->width() > 96 * 9);
+    QVERIFY(fixture.status().panel(StatusPanel::Version)->alignment() & Qt::AlignHCenter);
+    QVERIFY(fixture.status().panel(StatusPanel::Maker)->alignment() & Qt::AlignHCenter);
 
     const QSlider& slider = fixture.slider();
     QCOMPARE(slider.minimum(), 3);

@@ -1,10 +1,10 @@
 #include "widgets/domain_list/pending_list.h"
 #include "widgets/controls/status_bar.h"
 #include "support/window_fixture.h"
-#include "widgets/update/version_check.h"
 #include "core/update/version_reply.h"
 
 #include <QPushButton>
+#include <QTimer>
 #include <QTest>
 
 using namespace Qt::Literals::StringLiterals;
@@ -148,9 +148,9 @@ void TestVersionCheck::branches()
                  (QList<QString>{u"url"_s, u"end"_s}));
     // Only a run that goes on opens the window for work, with init's own text.
     QCOMPARE(fixture.button("Command2").isEnabled(), !ends);
-    QCOMPARE(fixture.status().panelText(2),
+    QCOMPARE(fixture.status().message(),
              ends ? u"正在检测程序最新版本.."_s : u"当前为最新版本,欢迎使用Norvane软件.."_s);
-    QCOMPARE(fixture.window->versionCheck().timer2().isActive(), ends);
+    QCOMPARE(fixture.timer("Timer2").isActive(), ends);
 }
 
 void TestVersionCheck::requestOnTheWire()
@@ -173,7 +173,7 @@ void TestVersionCheck::runsOnceEvenWhileABoxIsOpen()
     fixture.platform.duringBox = [&](const ScriptedPlatform::Box&) {
         // Timer2 keeps ticking while the box is open.
         ++nestedTicks;
-        fixture.window->versionCheck().Timer2_Timer();
+        fixture.openForWork();
     };
     fixture.window->load();
     // The timer's own first tick, one second after creation.

@@ -39,6 +39,7 @@ struct Batch {
             return response;
         });
     }
+    // A click on Command2: starts an idle batch, stops a running one.
     void start() { QTest::mouseClick(&fixture.button("Command2"), Qt::LeftButton); }
     void tick() { fixture.tickTimer1(); }
     void verifyIdle()
@@ -68,7 +69,7 @@ struct Batch {
         start();
         tick();
         if (fixture.button("Command2").text() != QStringLiteral("批量查询"))
-            start();
+            start(); // stops it
         return fixture.lookedUp().mid(before);
     }
     WindowFixture fixture;

@@ -11,7 +11,7 @@
 #include "support/test_files.h"
 #include "support/test_https_server.h"
 
-#include "digest/md5_hex.h"
+#include "core/digest/md5_hex.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>

@@ -2,9 +2,9 @@
 // dialog answered by the scripted platform) to the count in the status bar, with the
 // peak memory it adds, then how long the full list takes to scroll and repaint.
 #include "bench_util.h"
-#include "domain_list/pending_list.h"
-#include "main_window/main_window.h"
-#include "main_window/status_bar.h"
+#include "widgets/domain_list/pending_list.h"
+#include "widgets/main_window/main_window.h"
+#include "widgets/controls/status_bar.h"
 #include "support/scripted_platform.h"
 
 #include <QApplication>
@@ -55,7 +55,7 @@ void Measure(MainWindow& window, ScriptedPlatform& platform, const QString& path
     const double importMs = clock.nsecsElapsed() / 1e6;
     const long peak = bench::StatusKb("VmHWM");
     std::printf("  import to status text: %7.1f ms, %lld names, \"%s\"\n", importMs,
-                static_cast<long long>(list->count()), qPrintable(status->panelText(2)));
+                static_cast<long long>(list->count()), qPrintable(status->message()));
     std::printf("  added peak memory:     %7.1f MB (resident after: +%.1f MB)\n",
                 (peak - before) / 1024.0, (bench::StatusKb("VmRSS") - before) / 1024.0);
 

@@ -7,7 +7,7 @@
 // The main window loads the skin found next to this program, as the installed
 // program does (the build copies it here).
 #include "bench_util.h"
-#include "main_window/main_window.h"
+#include "widgets/main_window/main_window.h"
 #include "support/scripted_platform.h"
 
 #include <QApplication>

@@ -3,9 +3,9 @@
 // 2 s, the service's own added latency at the median, and the memory of 100,000
 // cached answers. Run from the build tree: bench/bench_whoisd
 #include "bench_util.h"
-#include "digest/md5_hex.h"
+#include "core/digest/md5_hex.h"
 #include "lookup_cache.h"
-#include "net/http_get_text.h"
+#include "core/net/http_get_text.h"
 #include "support/fake_whois_server.h"
 #include "support/test_https_server.h"
 

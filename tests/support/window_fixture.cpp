@@ -1,16 +1,16 @@
 #include "support/window_fixture.h"
 
-#include "batch/batch_driver.h"
-#include "batch/result_table.h"
-#include "domain_list/pending_list.h"
-#include "main_window/status_bar.h"
-#include "update/version_check.h"
+#include "widgets/batch/result_table.h"
+#include "widgets/domain_list/pending_list.h"
+#include "widgets/controls/status_bar.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
 #include <QPushButton>
 #include <QSlider>
+#include <QTimer>
 #include <QUrlQuery>
 
 WindowFixture::WindowFixture(const QString& lookupUrl)
@@ -26,9 +26,26 @@ WindowFixture::WindowFixture(const QString& lookupUrl)
 
 WindowFixture::~WindowFixture() = default;
 
+namespace {
+
+// A timer's tick without waiting for it: its timeout is a private signal, so it is
+// raised through the meta-object.
+void Tick(QTimer& timer)
+{
+    QMetaObject::invokeMethod(&timer, "timeout", Qt::DirectConnection);
+}
+
+} // namespace
+
 void WindowFixture::openForWork()
 {
-    window->versionCheck().Timer2_Timer();
+    Tick(timer("Timer2"));
+}
+
+void WindowFixture::tickTimer1()
+{
+    Tick(timer("Timer1"));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
 }
 
 QByteArray WindowFixture::RowReply(const QString& name)
@@ -101,7 +118,7 @@ QLabel& WindowFixture::label(const char* name) const
     return *window->findChild<QLabel*>(QString::fromLatin1(name));
 }
 
-BatchDriver& WindowFixture::batch() const
+QTimer& WindowFixture::timer(const char* name) const
 {
-    return window->batchDriver();
+    return *window->findChild<QTimer*>(QString::fromLatin1(name));
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main_window/main_window.h"
+#include "widgets/main_window/main_window.h"
 #include "support/scripted_platform.h"
 #include "support/test_https_server.h"
 
@@ -8,10 +8,10 @@
 
 #include <memory>
 
-class BatchDriver;
 class PendingList;
 class QPushButton;
 class QSlider;
+class QTimer;
 class QLabel;
 class ResultTable;
 class StatusBar;
@@ -27,6 +27,9 @@ public:
 
     // Runs the version check now, as the first tick of Timer2 would.
     void openForWork();
+    // One tick of Timer1, delivered now, whatever its interval (the batch posts its
+    // step, so the step has run when this returns).
+    void tickTimer1();
 
     TestHttpsServer server;
     ScriptedPlatform platform;
@@ -39,7 +42,7 @@ public:
     QPushButton& button(const char* name) const;
     QSlider& slider() const;
     QLabel& label(const char* name) const;
-    BatchDriver& batch() const;
+    QTimer& timer(const char* name) const;
 
     // The names the lookup service was asked about, in order.
     QStringList lookedUp() const;

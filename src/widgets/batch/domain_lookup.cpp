@@ -1,0 +1,69 @@
+#include "widgets/batch/domain_lookup.h"
+
+#include "core/batch/batch_run.h"
+#include "core/batch/lookup_reply.h"
+#include "core/domain_list/name_rules.h"
+#include "core/net/http_get_text.h"
+#include "widgets/batch/result_table.h"
+#include "widgets/controls/status_bar.h"
+#include "widgets/domain_list/pending_list.h"
+#include "widgets/platform/platform.h"
+
+DomainLookup::DomainLookup(Controls controls, BatchRun& run, Platform& platform,
+                           QNetworkAccessManager& network, QString serviceUrl, QWidget* window)
+    : QObject(window)
+    , m_controls(controls)
+    , m_run(run)
+    , m_platform(platform)
+    , m_network(network)
+    , m_serviceUrl(std::move(serviceUrl))
+    , m_window(window)
+{
+}
+
+void DomainLookup::List1_Click(qsizetype index)
+{
+    PendingList& list = m_controls.list;
+    // A run of implausible names is walked in this loop rather than by re-entering
+    // the handler per name, so that no list is long enough to exhaust the stack.
+    while (true) {
+        const QString name = list.itemText(index);
+        list.setToolTip(QStringLiteral("双击列表删除:") + name);
+        if (!m_run.looksUpNames())
+            return;
+        if (IsPlausibleName(name)) {
+            lookUp(name);
+            return;
+        }
+        m_controls.status.showMessage(QStringLiteral("域名不正确,自动跳转下一个.."));
+        index = m_run.advance();
+        if (index >= list.count()) {
+            emit skippedPastEnd();
+            return;
+        }
+        list.selectQuietly(index);
+    }
+}
+
+void DomainLookup::lookUp(const QString& name)
+{
+    const QString reply = HttpGetText(m_network, LookupUrl(m_serviceUrl, name));
+    if (reply.isEmpty())
+        return;
+
+    const LookupOutcome outcome = MapLookupReply(reply);
+    if (const auto* refused = std::get_if<LookupRefused>(&outcome)) {
+        m_platform.showInformation(m_window, QStringLiteral("提示"), refused->message);
+        return;
+    }
+    if (std::holds_alternative<LookupUnreadable>(outcome)) {
+        m_controls.status.showMessage(LookupFailedText(name));
+        return;
+    }
+    m_controls.table.appendRow(std::get<ResultRow>(outcome));
+
+    // Reported on the selection as it stands now, which a nested step may have moved.
+    const PendingList& list = m_controls.list;
+    const qsizetype selected = list.selectedIndex();
+    m_controls.status.showMessage(LookupDoneText(list.itemText(selected), list.count(), selected));
+}

@@ -230,9 +230,13 @@ void ResultTable::keyPressEvent(QKeyEvent* event)
 void ResultTable::changeEvent(QEvent* event)
 {
     QTableView::changeEvent(event);
-    // Rows are one line of the table's own font high.
-    if (event->type() == QEvent::FontChange)
+    // Rows are one line of the table's own font high, and the captions are in that
+    // font too. Once the model is set, the horizontal header misses the first font
+    // change that reaches it by inheritance, so it is handed the font.
+    if (event->type() == QEvent::FontChange) {
         verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 4);
+        horizontalHeader()->setFont(font());
+    }
 }
 
 void ResultTable::updateGeometries()

@@ -15,42 +15,6 @@ namespace {
 const QStringList kCjkFallbacks{QStringLiteral("WenQuanYi Micro Hei"),
                                 QStringLiteral("Noto Sans CJK SC")};
 
-// The face to ask for: the product's own when installed, else the first fall-back that
-// is. Naming only the face that renders spares a fall-back search (a fontconfig sort)
-// for every missing name, size, weight and script the widgets draw in, which made up
-// much of the start-up. With none of them installed, all the names are asked for.
-class FaceChoice final {
-public:
-    FaceChoice()
-    {
-        const auto installed =
-            std::find_if(kCjkFallbacks.cbegin(), kCjkFallbacks.cend(),
-                         [](const QString& name) { return QFontDatabase::hasFamily(name); });
-        if (installed != kCjkFallbacks.cend())
-            m_fallback = *installed;
-    }
-
-    QFont face(const QString& name, qreal pointSize) const
-    {
-        QFont font;
-        if (QFontDatabase::hasFamily(name))
-            font.setFamilies({name});
-        else if (!m_fallback.isEmpty())
-            font.setFamilies({m_fallback});
-        else
-            font.setFamilies(QStringList{name} + kCjkFallbacks);
-        font.setPointSizeF(pointSize);
-        font.setWeight(QFont::Normal);
-        font.setItalic(false);
-        font.setUnderline(false);
-        font.setStrikeOut(false);
-        return font;
-    }
-
-private:
-    QString m_fallback;
-};
-
 class CompactButtonStyle final : public QProxyStyle {
 public:
     int pixelMetric(PixelMetric metric, const QStyleOption* option,
@@ -64,12 +28,37 @@ public:
 
 } // namespace
 
-void ApplyWindowLook(QWidget* window)
+WindowFaces::WindowFaces()
 {
     // Font look-ups by name also find the faces' English names.
-    const FaceChoice faces;
-    window->setFont(faces.face(QStringLiteral("宋体"), 9));
-    const QFont yaHei = faces.face(QStringLiteral("微软雅黑"), 9);
+    const auto installed = [](const QString& name) { return QFontDatabase::hasFamily(name); };
+    const auto fallback = std::find_if(kCjkFallbacks.cbegin(), kCjkFallbacks.cend(), installed);
+    const auto choose = [&](const QString& name) {
+        if (installed(name))
+            return QStringList{name};
+        if (fallback != kCjkFallbacks.cend())
+            return QStringList{*fallback};
+        return QStringList{name} + kCjkFallbacks;
+    };
+    m_dialog = choose(QStringLiteral("宋体"));
+    m_product = choose(QStringLiteral("微软雅黑"));
+}
+
+QFont WindowFaces::face(const QStringList& families, qreal pointSize)
+{
+    QFont font;
+    font.setFamilies(families);
+    font.setPointSizeF(pointSize);
+    font.setWeight(QFont::Normal);
+    font.setItalic(false);
+    font.setUnderline(false);
+    font.setStrikeOut(false);
+    return font;
+}
+
+void ApplyWindowLook(QWidget* window, const WindowFaces& faces)
+{
+    window->setFont(faces.dialogFont());
     auto* buttonStyle = new CompactButtonStyle;
     buttonStyle->setParent(window);
 
@@ -79,12 +68,14 @@ void ApplyWindowLook(QWidget* window)
         if (auto* button = qobject_cast<QPushButton*>(widget))
             button->setStyle(buttonStyle);
         const QVariant size = widget->property("yaheiPointSize");
-        if (!size.isValid())
-            continue;
-        QFont font = yaHei;
-        font.setPointSizeF(size.toDouble());
-        widget->setFont(font);
+        if (size.isValid())
+            widget->setFont(faces.productFont(size.toDouble()));
     }
+}
+
+void ApplyWindowLook(QWidget* window)
+{
+    ApplyWindowLook(window, WindowFaces());
 }
 
 void FitLabelToText(QLabel& label)

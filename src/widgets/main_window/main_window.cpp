@@ -37,8 +37,10 @@ MainWindow::MainWindow(Endpoints endpoints, Platform& platform, QNetworkAccessMa
     , m_endpoints(std::move(endpoints))
     , m_platform(platform)
 {
+    const WindowFaces faces;
+    setFont(faces.dialogFont());
     m_ui->setupUi(this);
-    ApplyWindowLook(this);
+    ApplyWindowLook(this, faces);
     setFixedSize(size());
 
     Ui::Form1& ui = *m_ui;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "net/version_text.h"
+
 #include <QHash>
 #include <QHostAddress>
 #include <QString>
@@ -16,8 +18,8 @@ struct ServiceSettings {
     QString certificateFile;
     QString keyFile;
 
-    // The update endpoint's answer.
-    QString version = QStringLiteral("1.0.0");
+    // The update endpoint's answer; by default the version built alongside is current.
+    QString version = VersionNumber();
     QString sid = QStringLiteral("1");
     QString must = QStringLiteral("0");
 

@@ -11,3 +11,8 @@ QString VersionText()
 {
     return VersionText(WHOIS_VERSION_MAJOR, WHOIS_VERSION_MINOR, WHOIS_VERSION_PATCH);
 }
+
+QString VersionNumber()
+{
+    return QStringLiteral(WHOIS_VERSION);
+}

@@ -5,3 +5,6 @@
 // "V" + major.minor.revision, as the status bar shows the program's version.
 QString VersionText(int major, int minor, int revision);
 QString VersionText();
+
+// major.minor.revision, as the update service names the program's version.
+QString VersionNumber();

@@ -1,5 +1,6 @@
 #include "update/version_check.h"
 
+#include "core/protocol/wire_protocol.h"
 #include "main_window/platform.h"
 #include "main_window/status_bar.h"
 #include "net/http_post_form.h"
@@ -31,8 +32,8 @@ void VersionCheck::Timer2_Timer()
     m_started = true;
 
     const QString title = QStringLiteral("提示");
-    const QString reply = HttpPostForm(m_updateUrl + QStringLiteral("/index.php/Index/soft_version"),
-                                       QStringLiteral("sn=") + QStringLiteral("whois"));
+    const QString reply =
+        HttpPostForm(m_updateUrl + QLatin1StringView(wire::kVersionPath), wire::VersionForm());
     const VersionDecision decision = DecideVersion(reply);
 
     if (std::holds_alternative<VersionNoAnswer>(decision)) {

@@ -1,3 +1,4 @@
+#include "core/protocol/wire_protocol.h"
 #include "net/url_encode.h"
 #include "net/version_text.h"
 
@@ -15,7 +16,7 @@ void TestUrlEncode::encode_data()
 {
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("form body unchanged") << QStringLiteral("sn=whois") << QStringLiteral("sn=whois");
+    QTest::newRow("form body unchanged") << wire::VersionForm() << wire::VersionForm();
     QTest::newRow("empty") << QString() << QString();
     QTest::newRow("single-byte specials untouched")
         << QStringLiteral("a b&c=d%e+f?g/h#i") << QStringLiteral("a b&c=d%e+f?g/h#i");
@@ -41,6 +42,8 @@ void TestUrlEncode::versionText()
 {
     QCOMPARE(VersionText(), QStringLiteral("V1.0.0"));
     QCOMPARE(VersionText(2, 10, 3), QStringLiteral("V2.10.3"));
+    // The update check's version and the label's come from the same numbers.
+    QCOMPARE(QStringLiteral("V") + VersionNumber(), VersionText());
 }
 
 QTEST_APPLESS_MAIN(TestUrlEncode)

@@ -2,15 +2,15 @@
 // driven directly (bench_batch [NAMES] [hidden]): the program's own cost per lookup (selection to request on the
 // wire, plus reply to row and status), its CPU per lookup, memory per result row, and
 // how the table behaves with 10,000 rows.
-#include "batch/batch_driver.h"
-#include "batch/result_table.h"
+#include "widgets/batch/batch_driver.h"
+#include "widgets/batch/result_table.h"
 #include "bench_util.h"
-#include "domain_list/pending_list.h"
-#include "main_window/main_window.h"
+#include "widgets/domain_list/pending_list.h"
+#include "widgets/main_window/main_window.h"
 #include "support/scripted_platform.h"
 #include "support/test_https_server.h"
 #include "support/window_fixture.h"
-#include "update/version_check.h"
+#include "widgets/update/version_check.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

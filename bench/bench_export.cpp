@@ -1,8 +1,8 @@
 // Exporting a large result table (bench_export [ROWS], 100,000 by default): time and
 // memory added by writing CSV and Excel files, and the time of one sort of the table
 // by a date column. Files go to a temporary folder and are removed afterwards.
-#include "batch/export_files.h"
-#include "batch/result_table.h"
+#include "core/batch/export_files.h"
+#include "widgets/batch/result_table.h"
 #include "bench_util.h"
 
 #include <QApplication>

@@ -1,7 +1,7 @@
 // What waiting for a slow lookup costs: CPU time of the waiting thread while a GET
 // whose reply is delayed 5 s is outstanding, and the worst lateness of a 10 ms timer
 // that runs meanwhile (the window must stay responsive during the wait).
-#include "net/http_get_text.h"
+#include "core/net/http_get_text.h"
 #include "support/test_https_server.h"
 
 #include <QCoreApplication>

@@ -2,9 +2,9 @@
 // dialog answered by the scripted platform) to the count in the status bar, with the
 // peak memory it adds, then how long the full list takes to scroll and repaint.
 #include "bench_util.h"
-#include "domain_list/pending_list.h"
-#include "main_window/main_window.h"
-#include "main_window/status_bar.h"
+#include "widgets/domain_list/pending_list.h"
+#include "widgets/main_window/main_window.h"
+#include "widgets/controls/status_bar.h"
 #include "support/scripted_platform.h"
 
 #include <QApplication>

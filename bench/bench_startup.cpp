@@ -3,7 +3,7 @@
 // without arguments: it starts itself as a child per sample ("bare", "label" or
 // "app") and prints the medians.
 #include "bench_util.h"
-#include "main_window/main_window.h"
+#include "widgets/main_window/main_window.h"
 #include "support/scripted_platform.h"
 
 #include <QApplication>

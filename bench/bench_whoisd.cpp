@@ -5,7 +5,7 @@
 #include "bench_util.h"
 #include "core/protocol/wire_protocol.h"
 #include "lookup_cache.h"
-#include "net/http_get_text.h"
+#include "core/net/http_get_text.h"
 #include "support/fake_whois_server.h"
 #include "support/test_https_server.h"
 

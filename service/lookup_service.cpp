@@ -1,6 +1,6 @@
 #include "lookup_service.h"
 
-#include "app/data_file.h"
+#include "core/app/data_file.h"
 #include "rdap_parse.h"
 #include "upstream_policy.h"
 #include "whois_text_parse.h"

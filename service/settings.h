@@ -1,6 +1,6 @@
 #pragma once
 
-#include "net/version_text.h"
+#include "core/net/version_text.h"
 
 #include <QHash>
 #include <QHostAddress>

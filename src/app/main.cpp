@@ -1,7 +1,7 @@
-#include "main_window/main_window.h"
-#include "main_window/qt_translations.h"
-#include "main_window/real_platform.h"
-#include "net/endpoints.h"
+#include "widgets/main_window/main_window.h"
+#include "widgets/main_window/qt_translations.h"
+#include "widgets/platform/real_platform.h"
+#include "core/net/endpoints.h"
 
 #include <QApplication>
 #include <QNetworkAccessManager>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "batch/lookup_reply.h"
+#include "core/batch/lookup_reply.h"
 #include "support/test_files.h"
 
 #include <QStringList>

@@ -1,9 +1,9 @@
 // The program's real batch against the real whoisd, whose upstreams are down or say
 // "not found": every name still ends as a row, and no box interrupts the batch.
-#include "batch/batch_driver.h"
-#include "batch/result_table.h"
-#include "domain_list/pending_list.h"
-#include "main_window/status_bar.h"
+#include "widgets/batch/batch_driver.h"
+#include "widgets/batch/result_table.h"
+#include "widgets/domain_list/pending_list.h"
+#include "widgets/controls/status_bar.h"
 #include "support/fake_whois_server.h"
 #include "support/test_files.h"
 #include "support/window_fixture.h"

@@ -2,7 +2,7 @@
 // hand-moved clock, and the binary refusing bad settings and loopback destinations.
 #include "service_rows.h"
 #include "lookup_cache.h"
-#include "net/http_get_text.h"
+#include "core/net/http_get_text.h"
 #include "support/fake_whois_server.h"
 #include "support/loopback_listener.h"
 #include "support/manual_clock.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main_window/platform.h"
+#include "widgets/platform/platform.h"
 
 #include <QList>
 #include <QQueue>

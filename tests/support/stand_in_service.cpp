@@ -1,7 +1,7 @@
 // A loopback stand-in of the update and lookup services with canned answers, for
 // looking at the real program by hand: stand_in_service [PORT]
 #include "core/protocol/wire_protocol.h"
-#include "net/version_text.h"
+#include "core/net/version_text.h"
 #include "support/test_https_server.h"
 
 #include <QCoreApplication>

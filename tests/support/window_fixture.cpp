@@ -1,12 +1,12 @@
 #include "support/window_fixture.h"
 
-#include "batch/batch_driver.h"
-#include "batch/result_table.h"
+#include "core/net/version_text.h"
 #include "core/protocol/wire_protocol.h"
-#include "domain_list/pending_list.h"
-#include "main_window/status_bar.h"
-#include "net/version_text.h"
-#include "update/version_check.h"
+#include "widgets/batch/batch_driver.h"
+#include "widgets/batch/result_table.h"
+#include "widgets/controls/status_bar.h"
+#include "widgets/domain_list/pending_list.h"
+#include "widgets/update/version_check.h"
 
 #include <QLabel>
 #include <QPushButton>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "main_window/main_window.h"
+#include "widgets/main_window/main_window.h"
 #include "support/scripted_platform.h"
 #include "support/test_https_server.h"
 

@@ -1,6 +1,6 @@
 #include "core/protocol/wire_protocol.h"
 
-#include "digest/md5_hex.h"
+#include "core/digest/md5_hex.h"
 
 #include <QJsonDocument>
 #include <QUrl>

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/batch/lookup_reply.h"
+#include "core/batch/table_text.h"
+
+#include <QTableView>
+
+class QAction;
+class QMenu;
+class ResultModel;
+
+// The result table: one row per answered lookup, never merged, never edited in
+// place. A table view, so that appending stays cheap however many rows there are.
+// Rows can be selected several at a time, copied, exported and sorted by a click on
+// a column header (a third click on the same header returns to lookup order). Every
+// position below is a position as the user sees it.
+class ResultTable final : public QTableView {
+    Q_OBJECT
+public:
+    explicit ResultTable(QWidget* parent = nullptr);
+
+    void clearRows();
+    void appendRow(ResultRow row);
+    int rowCount() const;
+    const ResultRow& row(int position) const;
+    // Every row, in the order shown.
+    RowSource rows() const;
+    // The selected rows, in the order shown.
+    std::vector<int> selectedPositions() const;
+
+    // 复制: the selected rows as tab-separated text with a caption line.
+    void copySelection();
+
+    QAction& copyAction() const { return *m_copy; }
+    QAction& selectAllAction() const { return *m_selectAll; }
+    QAction& exportAction() const { return *m_export; }
+    // 排序: the header clicks from the keyboard, one entry per column (ascending, then
+    // descending when chosen again) and 按查询顺序 last.
+    QMenu& sortMenu() const { return *m_sortMenu; }
+
+signals:
+    // A double click: the position of the row clicked, or of the current row when the
+    // click hit no row; -1 when there is none.
+    void tableDoubleClicked(int position);
+    // 导出…: the user asks to save the table to a file.
+    void exportRequested();
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    QAction* addTableAction(const QString& text, const QKeySequence& keys,
+                            Qt::ShortcutContext context);
+    void showMenu(const QPoint& globalPosition);
+    void sortFromMenu(int column);
+
+    ResultModel* m_model;
+    QAction* m_copy;
+    QAction* m_selectAll;
+    QAction* m_export;
+    QMenu* m_sortMenu;
+};

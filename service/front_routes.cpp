@@ -26,26 +26,12 @@ QString OutcomeName(LookupStatus status)
     return QStringLiteral("?");
 }
 
-// "2026-01-02T03:04:05.678Z", without QDateTime's time-zone work on every request.
-QString UtcNow()
-{
-    const auto now = std::chrono::system_clock::now();
-    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
-    std::tm utc{};
-    gmtime_r(&seconds, &utc);
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, int(millis));
-    return QString::fromLatin1(text);
-}
-
 void Log(LogFormat format, const QString& client, const QString& name, const QString& outcome,
          const QString& upstream, double milliseconds)
 {
     const QByteArray line =
         FormatLogLine(format, LogEntry{UtcNow(), client, name, outcome, upstream, milliseconds});
-    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+    WriteLogLine(line);
 }
 
 } // namespace
@@ -77,7 +63,7 @@ void FrontRoutes::lookUp(const FrontRequest& request, Answer answer)
 {
     QElapsedTimer clock;
     clock.start();
-    const LogFormat format = m_settings.jsonLog ? LogFormat::Json : LogFormat::Text;
+    const LogFormat format = m_settings.logFormat;
     if (const std::optional<ReplyCache::Entry> hit = m_replies->find(request.target, ReplyCache::Clock::now())) {
         Log(format, request.client, hit->name, hit->outcome, hit->upstream, clock.nsecsElapsed() / 1e6);
         answer(FrontReply{200, hit->body});

@@ -91,7 +91,7 @@ void LookupService::startBootstrap()
             continue;
         if (m_directory.loadBootstrap(file.readAll()))
             break;
-        qWarning("whoisd: %s is not a bootstrap file", qPrintable(path));
+        LogNotice(m_settings.logFormat, path + QStringLiteral(" is not a bootstrap file"));
     }
     refreshBootstrap();
     m_refresh.start();
@@ -104,11 +104,11 @@ void LookupService::refreshBootstrap()
     FetchHttp(m_network, QUrl(m_settings.bootstrapUrl), m_policy, m_limits, [this](HttpAnswer answer) {
         if (answer.status != 200 || !m_directory.loadBootstrap(answer.body))
             return;
-        qInfo("whoisd: bootstrap refreshed, %lld TLDs with RDAP",
-              static_cast<long long>(m_directory.rdapCount()));
+        LogNotice(m_settings.logFormat,
+                  QStringLiteral("bootstrap refreshed, %1 TLDs with RDAP").arg(m_directory.rdapCount()));
         if (!m_bootstrapStore.keep(answer.body))
-            qWarning("whoisd: cannot keep the refreshed bootstrap file in %s",
-                     qPrintable(m_bootstrapStore.keptFile()));
+            LogNotice(m_settings.logFormat,
+                      QStringLiteral("cannot keep the refreshed bootstrap file in ") + m_bootstrapStore.keptFile());
     });
 }
 

@@ -1,5 +1,8 @@
 #include "request_log.h"
 
+#include <chrono>
+#include <cstdio>
+#include <ctime>
 
 namespace {
 
@@ -90,4 +93,43 @@ QByteArray FormatLogLine(LogFormat format, const LogEntry& entry)
                QStringLiteral(" upstream=") + OrDash(entry.upstream) + u' ' + ms + QStringLiteral("ms\n");
     }
     return line.toUtf8();
+}
+
+QByteArray FormatNotice(LogFormat format, const QString& time, const QString& text)
+{
+    if (format == LogFormat::Json)
+        return (QStringLiteral("{\"time\":") + JsonString(time) + QStringLiteral(",\"notice\":") +
+                JsonString(text) + QStringLiteral("}\n"))
+            .toUtf8();
+    // A notice is whoisd's own text, but may carry a configured path: no control
+    // character may start a line of its own.
+    QString line = QStringLiteral("whoisd: ") + text;
+    for (QChar& c : line)
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            c = u' ';
+    return (line + u'\n').toUtf8();
+}
+
+QString UtcNow()
+{
+    // Without QDateTime's time-zone work on every request.
+    const auto now = std::chrono::system_clock::now();
+    const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
+    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    std::tm utc{};
+    gmtime_r(&seconds, &utc);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
+                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, int(millis));
+    return QString::fromLatin1(text);
+}
+
+void WriteLogLine(const QByteArray& line)
+{
+    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+}
+
+void LogNotice(LogFormat format, const QString& text)
+{
+    WriteLogLine(FormatNotice(format, UtcNow(), text));
 }

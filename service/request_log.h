@@ -4,7 +4,8 @@
 #include <QString>
 #include <QStringView>
 
-// One line per lookup on standard error. Names come from clients and upstream names
+// Everything whoisd logs goes to standard error through here: one line per lookup, and
+// notices of its own (start, stop, bootstrap refreshes), in the chosen format. Names come from clients and upstream names
 // from registries' data: both are escaped so that no one can write a line of their own.
 enum class LogFormat { Text, Json };
 
@@ -24,3 +25,16 @@ QString EscapeForLog(QStringView text);
 // "TIME CLIENT NAME OUTCOME upstream=UPSTREAM 1.2ms" (absent values as "-"), or one
 // JSON object; either ends in a line feed.
 QByteArray FormatLogLine(LogFormat format, const LogEntry& entry);
+
+// "whoisd: TEXT", or one JSON object with the time and the notice; ends in a line feed.
+QByteArray FormatNotice(LogFormat format, const QString& time, const QString& text);
+
+// The current time as log lines write it: ISO 8601, UTC, milliseconds.
+QString UtcNow();
+
+// Writes a formatted line to standard error in one call, so lines from the front's
+// threads never interleave.
+void WriteLogLine(const QByteArray& line);
+
+// A notice, formatted and written.
+void LogNotice(LogFormat format, const QString& text);

@@ -261,8 +261,9 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
     settings.maxBodyBytes = static_cast<int>(number(maxBodyBytes, settings.maxBodyBytes, 0, 1 << 24));
     settings.replyReuse = std::chrono::milliseconds(number(replyReuse, settings.replyReuse.count(), 0, 60000));
     const QString format = value(logFormat);
-    settings.jsonLog = format == u"json";
-    if (!format.isEmpty() && format != u"text" && !settings.jsonLog)
+    if (format == u"json")
+        settings.logFormat = LogFormat::Json;
+    else if (!format.isEmpty() && format != u"text")
         refuse(logFormat, format, QStringLiteral("neither \"text\" nor \"json\""));
 
     // The state folder is made by whoever starts the service (systemd's StateDirectory=);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/net/version_text.h"
+#include "request_log.h"
 
 #include <QHash>
 #include <QHostAddress>
@@ -60,7 +61,7 @@ struct ServiceSettings {
     int maxBodyBytes = 64 * 1024;
     // How long the serving threads repeat an answer the lookup cache keeps (0: never).
     std::chrono::milliseconds replyReuse{1000};
-    bool jsonLog = false; // one JSON object per log line instead of text
+    LogFormat logFormat = LogFormat::Text; // or one JSON object per line
 
     // RDAP servers for registries missing from the bootstrap file. Port-43 servers
     // come from the table shipped with the service (whois-servers.txt).

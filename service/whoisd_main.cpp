@@ -62,7 +62,7 @@ int main(int argc, char* argv[])
 
     const int connections = RaiseDescriptorLimit(settings->maxConnections);
     if (connections < settings->maxConnections) {
-        std::fprintf(stderr, "whoisd: at most %d connections (descriptor limit)\n", connections);
+        LogNotice(settings->logFormat, QStringLiteral("at most %1 connections (descriptor limit)").arg(connections));
         settings->maxConnections = connections;
     }
 
@@ -70,8 +70,9 @@ int main(int argc, char* argv[])
     if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_signalPipe) != 0)
         return 1;
     QSocketNotifier stop(g_signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&stop, &QSocketNotifier::activated, &app, [] {
-        std::fputs("whoisd: stopping\n", stderr);
+    const LogFormat logFormat = settings->logFormat;
+    QObject::connect(&stop, &QSocketNotifier::activated, &app, [logFormat] {
+        LogNotice(logFormat, QStringLiteral("stopping"));
         QCoreApplication::quit();
     });
     std::signal(SIGTERM, OnTerminate);
@@ -84,10 +85,10 @@ int main(int argc, char* argv[])
     QString error;
     const quint16 port = front.listen(ReadFile(settings->certificateFile), ReadFile(settings->keyFile), &error);
     if (port == 0) {
-        std::fprintf(stderr, "whoisd: %s\n", qPrintable(error));
+        LogNotice(settings->logFormat, error);
         return 1;
     }
-    std::fprintf(stderr, "whoisd: listening on https://%s:%u\n",
-                 qPrintable(settings->listenAddress.toString()), port);
+    LogNotice(settings->logFormat,
+              QStringLiteral("listening on https://%1:%2").arg(settings->listenAddress.toString()).arg(port));
     return app.exec();
 }

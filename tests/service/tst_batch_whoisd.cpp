@@ -4,6 +4,7 @@
 #include "widgets/batch/result_table.h"
 #include "widgets/domain_list/pending_list.h"
 #include "widgets/controls/status_bar.h"
+#include "support/whoisd_process.h"
 #include "support/fake_whois_server.h"
 #include "support/test_files.h"
 #include "support/window_fixture.h"
@@ -33,19 +34,13 @@ void TestBatchWhoisd::everyNameEndsAsARow()
     bootstrap.write(R"({"services":[[["org"],["https://127.0.0.1:1/"]]]})");
     bootstrap.close();
 
-    QProcess whoisd;
-    whoisd.start(QStringLiteral(WHOISD_PATH),
-                 {u"--port"_s, u"0"_s, u"--cert"_s, QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt"),
-                  u"--key"_s, QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key"), u"--bootstrap-url"_s, QString(),
-                  u"--bootstrap-file"_s, bootstrap.fileName(), u"--whois-server"_s, u"org=whois.test.org"_s,
-                  u"--whois-address"_s, u"whois.test.org="_s + registry.address(), u"--whois-server"_s,
-                  u"net=whois.down.example"_s, u"--whois-address"_s, u"whois.down.example=127.0.0.1:1"_s});
-    QVERIFY(whoisd.waitForStarted());
-    QByteArray log;
-    QTRY_VERIFY((log += whoisd.readAllStandardError()).contains("listening on"));
-    const QString port = QRegularExpression(u"listening on https://[^:]+:(\\d+)"_s).match(QString::fromLatin1(log)).captured(1);
+    WhoisdProcess whoisd({u"--bootstrap-url"_s, QString(), u"--bootstrap-file"_s, bootstrap.fileName(),
+                          u"--whois-server"_s, u"org=whois.test.org"_s, u"--whois-address"_s,
+                          u"whois.test.org="_s + registry.address(), u"--whois-server"_s,
+                          u"net=whois.down.example"_s, u"--whois-address"_s, u"whois.down.example=127.0.0.1:1"_s});
+    QVERIFY(!whoisd.baseUrl.isEmpty());
 
-    WindowFixture fixture(u"https://127.0.0.1:"_s + port);
+    WindowFixture fixture(whoisd.baseUrl);
     fixture.window->load();
     fixture.openForWork();
     fixture.list().append({u"nosuch.org"_s, u"down.net"_s, u"bad..com"_s});
@@ -63,8 +58,8 @@ void TestBatchWhoisd::everyNameEndsAsARow()
     QCOMPARE(rows, (QStringList{u"nosuch.org||未注册"_s, u"down.net|whois.down.example|查询失败:无法连接"_s,
                                 u"bad..com||域名格式不正确或暂不支持该后缀"_s}));
 
-    whoisd.terminate();
-    QVERIFY(whoisd.waitForFinished(5000));
+    whoisd.process.terminate();
+    QVERIFY(whoisd.process.waitForFinished(5000));
 }
 
 QTEST_MAIN(TestBatchWhoisd)

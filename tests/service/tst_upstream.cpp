@@ -3,6 +3,7 @@
 #include "service_rows.h"
 #include "lookup_cache.h"
 #include "core/net/http_get_text.h"
+#include "support/whoisd_process.h"
 #include "support/fake_whois_server.h"
 #include "support/loopback_listener.h"
 #include "support/manual_clock.h"
@@ -196,18 +197,12 @@ void TestUpstream::binaryKeepsOutOfLoopback()
     });
 
     TestHttpsServer::trustTestAuthority();
-    QProcess service;
-    service.start(QStringLiteral(WHOISD_PATH),
-                  {u"--port"_s, u"0"_s, u"--bootstrap-url"_s, QString(), u"--rdap"_s,
-                   u"test=http://127.0.0.1:%1/rdap/"_s.arg(registry.serverPort()),
-                   // The port-43 fall-back finds nobody there, on loopback.
-                   u"--whois-address"_s, u"whois.iana.org=127.0.0.1:1"_s, u"--cert"_s,
-                   QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt"), u"--key"_s,
-                   QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key")});
-    QVERIFY(service.waitForStarted());
-    QByteArray log;
-    QTRY_VERIFY((log += service.readAllStandardError()).contains("listening on"));
-    const QString baseUrl = QString::fromLatin1(log.mid(log.indexOf("https://")).split('\n').first());
+    WhoisdProcess service({u"--bootstrap-url"_s, QString(), u"--rdap"_s,
+                           u"test=http://127.0.0.1:%1/rdap/"_s.arg(registry.serverPort()),
+                           // The port-43 fall-back finds nobody there, on loopback.
+                           u"--whois-address"_s, u"whois.iana.org=127.0.0.1:1"_s});
+    const QString baseUrl = service.baseUrl;
+    QVERIFY(!baseUrl.isEmpty());
     QNetworkAccessManager client;
     const auto lookUp = [&](const QString& name) {
         return Row(MapLookupReply(HttpGetText(client, LookupUrl(baseUrl, name))));
@@ -218,8 +213,8 @@ void TestUpstream::binaryKeepsOutOfLoopback()
     }
     QVERIFY(lookUp(u"moved.test"_s).endsWith(u"查询失败:无法连接"_s));
     QVERIFY(!inside.reached());
-    service.terminate();
-    QVERIFY(service.waitForFinished(5000));
+    service.process.terminate();
+    QVERIFY(service.process.waitForFinished(5000));
 }
 
 QTEST_GUILESS_MAIN(TestUpstream)

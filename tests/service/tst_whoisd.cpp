@@ -5,6 +5,7 @@
 #include "lookup_service.h"
 #include "core/net/http_get_text.h"
 #include "core/net/reply_wait.h"
+#include "support/whoisd_process.h"
 #include "support/fake_whois_server.h"
 #include "support/loopback_listener.h"
 #include "support/test_files.h"
@@ -487,14 +488,9 @@ void TestWhoisd::redirectsAreChecked()
 
 void TestWhoisd::stopsCleanlyOnTerm()
 {
-    QProcess service;
-    service.start(QStringLiteral(WHOISD_PATH),
-                  {u"--port"_s, u"0"_s, u"--bootstrap-url"_s, QString(), u"--cert"_s,
-                   QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt"), u"--key"_s,
-                   QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key")});
-    QVERIFY(service.waitForStarted());
-    QByteArray log;
-    QTRY_VERIFY((log += service.readAllStandardError()).contains("listening on"));
+    WhoisdProcess whoisd({u"--bootstrap-url"_s, QString()});
+    QVERIFY(!whoisd.baseUrl.isEmpty());
+    QProcess& service = whoisd.process;
     service.terminate();
     QVERIFY(service.waitForFinished(5000));
     QCOMPARE(service.exitStatus(), QProcess::NormalExit);

@@ -1,6 +1,6 @@
 #include "core/batch/lookup_reply.h"
 
-#include "core/net/service_result.h"
+#include "core/protocol/service_result.h"
 #include "core/protocol/wire_protocol.h"
 
 #include <QStringList>

@@ -1,7 +1,7 @@
 #include "core/update/version_reply.h"
 
-#include "core/net/service_result.h"
 #include "core/net/version_text.h"
+#include "core/protocol/service_result.h"
 #include "core/protocol/wire_protocol.h"
 
 VersionDecision DecideVersion(const QString& reply)

@@ -1,4 +1,4 @@
-#include "core/net/service_result.h"
+#include "core/protocol/service_result.h"
 
 #include "core/protocol/wire_protocol.h"
 

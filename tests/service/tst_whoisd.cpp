@@ -1,5 +1,6 @@
 #include "service_rows.h"
 #include "core/digest/md5_hex.h"
+#include "core/protocol/wire_protocol.h"
 #include "http_front.h"
 #include "lookup_service.h"
 #include "core/net/http_get_text.h"
@@ -232,11 +233,13 @@ void TestWhoisd::tokenIsCheckedFirst()
 {
     Stack stack;
     stack.start();
-    const QString url = stack.baseUrl + u"/index.php/Index/web_whois?url=example.org&token="_s;
-    for (const QString& token : {QString(), u"0"_s, Md5Hex(u"example.org"_s, 32), Md5Hex(u"example.orgtamlo"_s, 16)})
-        QCOMPARE(Row(MapLookupReply(HttpGetText(stack.client, url + token))), u"refused: 请求校验失败.."_s);
-    QCOMPARE(Row(MapLookupReply(HttpGetText(stack.client, stack.baseUrl + u"/index.php/Index/web_whois"_s))),
-             u"refused: 请求校验失败.."_s);
+    const QString name = u"example.org"_s;
+    const QString refused = u"refused: "_s + wire::kBadToken.toString();
+    for (const QString& token : {QString(), u"0"_s, Md5Hex(name, 32), Md5Hex(name + wire::kTokenSalt.toString(), 16)})
+        QCOMPARE(Row(MapLookupReply(HttpGetText(stack.client, stack.baseUrl + wire::LookupTarget(name, token)))),
+                 refused);
+    QCOMPARE(Row(MapLookupReply(HttpGetText(stack.client, stack.baseUrl + QLatin1StringView(wire::kLookupPath)))),
+             refused);
     QVERIFY(stack.rdap.requests().isEmpty());
     QVERIFY(stack.registry.queries().isEmpty());
 }
@@ -245,10 +248,10 @@ void TestWhoisd::rowReplyCarriesAllMembers()
 {
     Stack stack;
     stack.start();
+    // Every member, the empty ones too.
     QCOMPARE(HttpGetText(stack.client, LookupUrl(stack.baseUrl, u"nosuch.org"_s)),
-             u"{\"info\":{\"web\":{\"creat_time\":\"\",\"delete_time\":\"\",\"dns\":\"\",\"do_status\":\"未注册\","
-             u"\"domain\":\"nosuch.org\",\"domain_service\":\"\",\"email\":\"\",\"personal\":\"\",\"phone\":\"\"}},"
-             u"\"message\":\"\",\"result\":1}"_s);
+             QString::fromUtf8(wire::ReplyBody(
+                 wire::RowAnswer({u"nosuch.org"_s, {}, {}, {}, {}, {}, {}, {}, wire::kNotRegistered.toString()}))));
 }
 
 void TestWhoisd::shippedServerTables()
@@ -400,15 +403,18 @@ void TestWhoisd::updateEndpoint()
     // The program's POST blocks its thread, which here is the service's too: post as it
     // does, but wait with the event loop running.
     const auto post = [&](const QByteArray& body) {
-        QNetworkRequest request(QUrl(stack.baseUrl + u"/index.php/Index/soft_version"_s));
+        QNetworkRequest request(QUrl(stack.baseUrl + QLatin1StringView(wire::kVersionPath)));
         request.setRawHeader("CONTENT-TYPE", "application/x-www-form-urlencoded");
         std::unique_ptr<QNetworkReply> reply(stack.client.post(request, body));
         return WaitForReplyText(*reply, std::chrono::seconds(5));
     };
-    QCOMPARE(post("sn=whois"),
-             u"{\"info\":{\"must\":\"1\",\"sid\":\"88\",\"version\":\"1.2.0\"},\"message\":\"\",\"result\":1}"_s);
-    for (const QByteArray& body : {QByteArray("sn=other"), QByteArray(), QByteArray("x=whois")})
-        QCOMPARE(post(body), u"{\"message\":\"未知的软件..\",\"result\":0}"_s);
+    QCOMPARE(post(wire::VersionForm().toUtf8()),
+             QString::fromUtf8(wire::ReplyBody(wire::VersionAnswer(u"1.2.0"_s, u"88"_s, u"1"_s))));
+    const QString unknown = QString::fromUtf8(wire::ReplyBody(wire::Refusal(wire::kUnknownProduct.toString())));
+    const QString otherProduct = wire::kProductItem.toString() + u"=other"_s;
+    const QString otherItem = u"x="_s + wire::kProduct.toString();
+    for (const QString& body : {otherProduct, QString(), otherItem})
+        QCOMPARE(post(body.toUtf8()), unknown);
 }
 
 void TestWhoisd::registrarLinksAreChecked_data()

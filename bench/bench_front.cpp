@@ -11,13 +11,14 @@
 #include "support/test_files.h"
 #include "support/test_https_server.h"
 
-#include "core/digest/md5_hex.h"
+#include "core/protocol/wire_protocol.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -33,7 +34,7 @@ const QString kName = QStringLiteral("example.bench");
 
 QByteArray Target()
 {
-    return "/index.php/Index/web_whois?url=" + kName.toLatin1() + "&token=" + Md5Hex(kName + QStringLiteral("tamlo"), 32).toLatin1();
+    return wire::LookupTarget(kName).toLatin1();
 }
 
 // One request on a fresh connection, handshake included: the body, and the time taken.
@@ -116,8 +117,9 @@ bool StartNginx(QProcess& nginx, QTemporaryDir& dir, const QByteArray& reply)
         return false;
     // Its workers may run as another user: they must reach the file.
     QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFile::ReadOther | QFile::ExeOther);
-    QDir(dir.path()).mkpath(QStringLiteral("www/index.php/Index"));
-    QFile file(dir.filePath(QStringLiteral("www/index.php/Index/web_whois")));
+    const QString path = dir.filePath(QStringLiteral("www") + QLatin1StringView(wire::kLookupPath));
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
     file.open(QIODevice::WriteOnly);
     file.write(reply);
     file.close();
@@ -161,9 +163,10 @@ int main(int argc, char* argv[])
                   QStringLiteral("whois.bench=") + registry.address(), QStringLiteral("--cert"),
                   QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt"), QStringLiteral("--key"),
                   QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key")});
+    const QByteArray answered = '"' + wire::kResult.toLatin1() + "\":1";
     QByteArray reply;
     if (!whoisd.waitForStarted() ||
-        !QTest::qWaitFor([&] { return (reply = Fetch(kWhoisdPort)).contains("\"result\":1"); }, 5000)) {
+        !QTest::qWaitFor([&] { return (reply = Fetch(kWhoisdPort)).contains(answered); }, 5000)) {
         std::fprintf(stderr, "whoisd does not answer\n");
         return 1;
     }

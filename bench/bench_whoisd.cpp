@@ -3,7 +3,7 @@
 // 2 s, the service's own added latency at the median, and the memory of 100,000
 // cached answers. Run from the build tree: bench/bench_whoisd
 #include "bench_util.h"
-#include "core/digest/md5_hex.h"
+#include "core/protocol/wire_protocol.h"
 #include "lookup_cache.h"
 #include "core/net/http_get_text.h"
 #include "support/fake_whois_server.h"
@@ -33,9 +33,7 @@ QByteArray ReadFile(const QString& path)
 
 QString LookupUrl(quint16 port, const QString& name)
 {
-    return QStringLiteral("https://127.0.0.1:%1/index.php/Index/web_whois?url=%2&token=%3")
-        .arg(port)
-        .arg(name, Md5Hex(name + QStringLiteral("tamlo"), 32));
+    return QStringLiteral("https://127.0.0.1:%1").arg(port) + wire::LookupTarget(name);
 }
 
 double Median(std::vector<double> values)
@@ -122,6 +120,7 @@ int main(int argc, char* argv[])
         QTimer::singleShot(20000, &loop, &QEventLoop::quit);
         loop.exec();
 
+        const QByteArray kResultMember = '"' + wire::kResult.toLatin1() + "\":";
         QElapsedTimer clock;
         clock.start();
         int done = 0;
@@ -133,10 +132,10 @@ int main(int argc, char* argv[])
             auto received = std::make_shared<QByteArray>();
             QObject::connect(socket, &QSslSocket::readyRead, &loop, [&, socket, received] {
                 received->append(socket->readAll());
-                // The reply's last member is "result" (members are written in order).
-                if (!received->contains("\"result\":") || !received->endsWith('}'))
+                // The reply's last member is its result (members are written sorted).
+                if (!received->contains(kResultMember) || !received->endsWith('}'))
                     return;
-                found += received->contains("\"result\":1") ? 1 : 0;
+                found += received->contains(kResultMember + '1') ? 1 : 0;
                 last = clock.nsecsElapsed() / 1e6;
                 if (done++ == 0)
                     first = last;

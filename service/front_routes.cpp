@@ -1,13 +1,10 @@
 #include "front_routes.h"
 
-#include "core/digest/md5_hex.h"
+#include "core/protocol/wire_protocol.h"
 #include "domain_name.h"
 #include "lookup_service.h"
 
 #include <QElapsedTimer>
-#include <QJsonDocument>
-#include <QUrl>
-#include <QUrlQuery>
 
 #include <algorithm>
 #include <chrono>
@@ -37,11 +34,6 @@ void Log(LogFormat format, const QString& client, const QString& name, const QSt
     WriteLogLine(line);
 }
 
-QByteArray Json(const QJsonObject& object)
-{
-    return QJsonDocument(object).toJson(QJsonDocument::Compact);
-}
-
 } // namespace
 
 FrontRoutes::FrontRoutes(const ServiceSettings& settings, LookupService& lookups)
@@ -55,22 +47,13 @@ void FrontRoutes::handle(const FrontRequest& request, Answer answer)
 {
     const qsizetype query = request.target.indexOf('?');
     const QByteArray path = query < 0 ? request.target : request.target.left(query);
-    if (path == "/index.php/Index/web_whois" && request.method == "GET") {
+    if (path == wire::kLookupPath && request.method == "GET") {
         lookUp(request, std::move(answer));
-    } else if (path == "/index.php/Index/soft_version" && request.method == "POST") {
-        const QUrlQuery form(QString::fromUtf8(request.body));
-        QJsonObject reply;
-        if (form.queryItemValue(QStringLiteral("sn")) == u"whois") {
-            reply = QJsonObject{{QStringLiteral("result"), 1},
-                                {QStringLiteral("message"), QString()},
-                                {QStringLiteral("info"), QJsonObject{{QStringLiteral("version"), m_settings.version},
-                                                                     {QStringLiteral("sid"), m_settings.sid},
-                                                                     {QStringLiteral("must"), m_settings.must}}}};
-        } else {
-            reply = QJsonObject{{QStringLiteral("result"), 0},
-                                {QStringLiteral("message"), QStringLiteral("未知的软件..")}};
-        }
-        answer(FrontReply{200, Json(reply)});
+    } else if (path == wire::kVersionPath && request.method == "POST") {
+        const QJsonObject reply = wire::FormNamesProduct(request.body)
+                                      ? wire::VersionAnswer(m_settings.version, m_settings.sid, m_settings.must)
+                                      : wire::Refusal(wire::kUnknownProduct.toString());
+        answer(FrontReply{200, wire::ReplyBody(reply)});
     } else {
         answer(FrontReply{404, {}});
     }
@@ -86,9 +69,8 @@ void FrontRoutes::lookUp(const FrontRequest& request, Answer answer)
         answer(FrontReply{200, hit->body});
         return;
     }
-    const QUrlQuery query(QUrl::fromEncoded(request.target));
-    const QString name = query.queryItemValue(QStringLiteral("url"), QUrl::FullyDecoded);
-    const QString token = query.queryItemValue(QStringLiteral("token"), QUrl::FullyDecoded);
+    const wire::LookupQuery query = wire::ReadLookupTarget(request.target);
+    const QString& name = query.name;
     // Answers the lookup cache keeps may be repeated here for a moment. Nothing here
     // refers to the front: the answer may come after it has gone.
     const auto lifetime = [found = m_settings.foundTtl, missing = m_settings.notRegisteredTtl,
@@ -102,13 +84,13 @@ void FrontRoutes::lookUp(const FrontRequest& request, Answer answer)
                  answer = std::move(answer)](const LookupResult& result) {
         const QString outcome = OutcomeName(result.status);
         Log(format, request.client, name, outcome, result.upstream, clock.nsecsElapsed() / 1e6);
-        const QByteArray body = Json(LookupReply(result));
+        const QByteArray body = wire::ReplyBody(LookupReply(result));
         if (const std::chrono::milliseconds keep = lifetime(result.status); keep.count() > 0)
             replies->store(request.target, {body, name, outcome, result.upstream, ReplyCache::Clock::now() + keep});
         answer(FrontReply{200, body});
     };
     // Nothing goes upstream without a valid token.
-    if (token.isEmpty() || token != Md5Hex(name + QStringLiteral("tamlo"), 32)) {
+    if (!query.isSigned()) {
         done(LookupResult::failed(LookupStatus::BadToken));
         return;
     }

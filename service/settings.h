@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/protocol/wire_protocol.h"
 #include "request_log.h"
 
 #include <QHash>
@@ -18,8 +19,8 @@ struct ServiceSettings {
     QString certificateFile;
     QString keyFile;
 
-    // The update endpoint's answer.
-    QString version = QStringLiteral("1.0.0");
+    // The update endpoint's answer; by default the version built alongside is current.
+    QString version = wire::kCheckedVersion.toString();
     QString sid = QStringLiteral("1");
     QString must = QStringLiteral("0");
 

@@ -1,36 +1,30 @@
 #include "whois_record.h"
 
+#include "core/protocol/wire_protocol.h"
+
 #include <QDateTime>
 #include <QRegularExpression>
 #include <QStringList>
 
 using namespace Qt::Literals::StringLiterals;
 
-QJsonObject WhoisRecord::toWeb() const
+wire::RowFields WhoisRecord::columns() const
 {
-    return QJsonObject{{QStringLiteral("domain"), domain},
-                       {QStringLiteral("personal"), registrar},
-                       {QStringLiteral("email"), email},
-                       {QStringLiteral("phone"), phone},
-                       {QStringLiteral("creat_time"), created},
-                       {QStringLiteral("delete_time"), expires},
-                       {QStringLiteral("domain_service"), whoisServer},
-                       {QStringLiteral("dns"), nameServers},
-                       {QStringLiteral("do_status"), statuses}};
+    return {domain, registrar, email, phone, created, expires, whoisServer, nameServers, statuses};
 }
 
 namespace {
 
-QString ReasonText(FailureReason reason)
+QStringView ReasonText(FailureReason reason)
 {
     switch (reason) {
-    case FailureReason::Timeout: return QStringLiteral("超时");
-    case FailureReason::CannotConnect: return QStringLiteral("无法连接");
-    case FailureReason::Refused: return QStringLiteral("注册局拒绝");
+    case FailureReason::Timeout: return wire::kTimedOut;
+    case FailureReason::CannotConnect: return wire::kCannotConnect;
+    case FailureReason::Refused: return wire::kRegistryRefused;
     case FailureReason::Unreadable:
     case FailureReason::None: break;
     }
-    return QStringLiteral("应答无法识别");
+    return wire::kUnreadableAnswer;
 }
 
 } // namespace
@@ -38,11 +32,11 @@ QString ReasonText(FailureReason reason)
 QString OutcomeText(const LookupResult& result)
 {
     switch (result.status) {
-    case LookupStatus::NotRegistered: return QStringLiteral("未注册");
-    case LookupStatus::Invalid: return QStringLiteral("域名格式不正确或暂不支持该后缀");
-    case LookupStatus::RateLimited: return QStringLiteral("查询过于频繁,请稍后重试");
-    case LookupStatus::UpstreamFailed: return QStringLiteral("查询失败:") + ReasonText(result.reason);
-    case LookupStatus::BadToken: return QStringLiteral("请求校验失败..");
+    case LookupStatus::NotRegistered: return wire::kNotRegistered.toString();
+    case LookupStatus::Invalid: return wire::kInvalidName.toString();
+    case LookupStatus::RateLimited: return wire::kRateLimited.toString();
+    case LookupStatus::UpstreamFailed: return wire::UpstreamFailedText(ReasonText(result.reason));
+    case LookupStatus::BadToken: return wire::kBadToken.toString();
     case LookupStatus::Found: break;
     }
     return {};
@@ -51,8 +45,7 @@ QString OutcomeText(const LookupResult& result)
 QJsonObject LookupReply(const LookupResult& result)
 {
     if (result.status == LookupStatus::BadToken)
-        return QJsonObject{{QStringLiteral("result"), 0},
-                           {QStringLiteral("message"), OutcomeText(result)}};
+        return wire::Refusal(OutcomeText(result));
     WhoisRecord row;
     if (result.status == LookupStatus::Found) {
         row = result.record;
@@ -63,9 +56,7 @@ QJsonObject LookupReply(const LookupResult& result)
         if (result.status == LookupStatus::UpstreamFailed || result.status == LookupStatus::RateLimited)
             row.whoisServer = result.upstream;
     }
-    return QJsonObject{{QStringLiteral("result"), 1},
-                       {QStringLiteral("message"), QString()},
-                       {QStringLiteral("info"), QJsonObject{{QStringLiteral("web"), row.toWeb()}}}};
+    return wire::RowAnswer(row.columns());
 }
 
 QString UnlessRedacted(const QString& value)

@@ -1,21 +1,24 @@
 #pragma once
 
+#include "core/protocol/wire_protocol.h"
+
 #include <QJsonObject>
 #include <QString>
 
 // The nine fields the program shows for a domain, as the lookup endpoint returns them.
 struct WhoisRecord {
     QString domain;        // as asked (Unicode form)
-    QString registrar;     // "personal"
+    QString registrar;
     QString email;         // registrant's, else the registrar's abuse contact
     QString phone;
     QString created;       // YYYY-MM-DD, UTC
     QString expires;       // YYYY-MM-DD, UTC
-    QString whoisServer;   // "domain_service"
+    QString whoisServer;
     QString nameServers;   // lower case, joined by ","
     QString statuses;      // EPP codes, joined by ","
 
-    QJsonObject toWeb() const;
+    // The row's fields in the program's column order.
+    wire::RowFields columns() const;
 };
 
 // What a lookup came to.

@@ -1,6 +1,6 @@
 // whoisd, the real binary, against clients that misbehave: idle and half-open
 // connections, pipelined and oversized requests, names made to forge log lines.
-#include "core/digest/md5_hex.h"
+#include "core/protocol/wire_protocol.h"
 #include "request_log.h"
 #include "support/whoisd_process.h"
 #include "support/fake_whois_server.h"
@@ -30,13 +30,12 @@ constexpr bool kSanitized = false;
 
 QByteArray Get(const QString& name, const QString& token, const QByteArray& extra = {})
 {
-    return "GET /index.php/Index/web_whois?url=" + QUrl::toPercentEncoding(name) + "&token=" + token.toLatin1() +
-           " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
+    return "GET " + wire::LookupTarget(name, token).toLatin1() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
 }
 
 QByteArray Lookup(const QString& name, const QByteArray& extra = {})
 {
-    return Get(name, Md5Hex(name + u"tamlo"_s, 32), extra);
+    return Get(name, wire::LookupToken(name), extra);
 }
 
 // A port-43 registry for the TLD "slow" that takes its time.
@@ -90,7 +89,8 @@ struct Daemon : SlowRegistry, WhoisdProcess {
     // A request any client might make, answered.
     bool serves() const
     {
-        return exchange(Get(u"a.com"_s, u"0"_s, "Connection: close\r\n"), {}, 2000).contains("\"result\":0");
+        return exchange(Get(u"a.com"_s, u"0"_s, "Connection: close\r\n"), {}, 2000)
+            .contains(wire::ReplyBody(wire::Refusal(wire::kBadToken.toString())));
     }
 
 };
@@ -196,10 +196,10 @@ void TestHostile::pipelinedAnswersKeepRequestOrder()
     for (qsizetype at = replies.indexOf("Content-Length: "); at >= 0; at = replies.indexOf("Content-Length: ", at + 1)) {
         const qsizetype length = replies.mid(at + 16, replies.indexOf('\r', at) - at - 16).toLongLong();
         const QJsonObject body = QJsonDocument::fromJson(replies.mid(replies.indexOf("\r\n\r\n", at) + 4, length)).object();
-        const QString message = body.value(u"message"_s).toString();
-        order << (message.isEmpty() ? body[u"info"_s][u"web"_s][u"domain"_s].toString() : message);
+        const QString message = body.value(wire::kMessage).toString();
+        order << (message.isEmpty() ? body[wire::kInfo][wire::kWeb][wire::kRowMembers[0]].toString() : message);
     }
-    QCOMPARE(order, (QStringList{u"name.slow"_s, u"请求校验失败.."_s, u"a..com"_s}));
+    QCOMPARE(order, (QStringList{u"name.slow"_s, wire::kBadToken.toString(), u"a..com"_s}));
 }
 
 void TestHostile::oversizedRequests_data()
@@ -216,7 +216,8 @@ void TestHostile::oversizedRequests_data()
                                  << QByteArray("431");
     QTest::newRow("100 kB URL") << Get(QString(100000, u'a') + u".com"_s, u"0"_s) << QByteArray("414");
     QTest::newRow("10 MB body announced")
-        << QByteArray("POST /index.php/Index/soft_version HTTP/1.1\r\nHost: x\r\nContent-Length: 10000000\r\n\r\nsn=")
+        << QByteArray("POST ") + wire::kVersionPath + " HTTP/1.1\r\nHost: x\r\nContent-Length: 10000000\r\n\r\n" +
+               wire::VersionForm().toLatin1()
         << QByteArray("413");
 }
 

@@ -1,8 +1,9 @@
 #include "support/window_fixture.h"
 
+#include "core/protocol/wire_protocol.h"
 #include "widgets/batch/result_table.h"
-#include "widgets/domain_list/pending_list.h"
 #include "widgets/controls/status_bar.h"
+#include "widgets/domain_list/pending_list.h"
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -50,40 +51,26 @@ void WindowFixture::tickTimer1()
 
 QByteArray WindowFixture::RowReply(const QString& name)
 {
-    QJsonObject web;
-    web[QStringLiteral("domain")] = name;
-    web[QStringLiteral("personal")] = QStringLiteral("R-") + name;
-    web[QStringLiteral("email")] = QStringLiteral("e-") + name;
-    web[QStringLiteral("phone")] = QStringLiteral("p-") + name;
-    web[QStringLiteral("creat_time")] = QStringLiteral("2001-02-03");
-    web[QStringLiteral("delete_time")] = QStringLiteral("2031-02-03");
-    web[QStringLiteral("domain_service")] = QStringLiteral("whois.example");
-    web[QStringLiteral("dns")] = QStringLiteral("ns1.example,ns2.example");
-    web[QStringLiteral("do_status")] = QStringLiteral("ok");
-    QJsonObject info;
-    info[QStringLiteral("web")] = web;
-    QJsonObject root;
-    root[QStringLiteral("result")] = 1;
-    root[QStringLiteral("info")] = info;
-    return QJsonDocument(root).toJson(QJsonDocument::Compact);
+    return wire::ReplyBody(wire::RowAnswer({name, QStringLiteral("R-") + name, QStringLiteral("e-") + name,
+                                            QStringLiteral("p-") + name, QStringLiteral("2001-02-03"),
+                                            QStringLiteral("2031-02-03"), QStringLiteral("whois.example"),
+                                            QStringLiteral("ns1.example,ns2.example"), QStringLiteral("ok")}));
 }
 
 TestHttpsServer::Response WindowFixture::DefaultAnswer(const TestHttpsServer::Request& request)
 {
-    if (request.path == "/index.php/Index/soft_version")
-        return {200, R"({"result":1,"message":"","info":{"version":"1.0.0","sid":"9","must":"0"}})"};
-    const QString name = QUrlQuery(QString::fromUtf8(request.query))
-                             .queryItemValue(QStringLiteral("url"), QUrl::FullyDecoded);
-    return {200, RowReply(name)};
+    if (request.path == wire::kVersionPath)
+        return {200, wire::ReplyBody(wire::VersionAnswer(wire::kCheckedVersion.toString(), QStringLiteral("9"),
+                                                         wire::kOptionalUpdate.toString()))};
+    return {200, RowReply(wire::ReadLookupTarget(request.target).name)};
 }
 
 QStringList WindowFixture::lookedUp() const
 {
     QStringList names;
     for (const auto& request : server.requests()) {
-        if (request.path == "/index.php/Index/web_whois")
-            names.append(QUrlQuery(QString::fromUtf8(request.query))
-                             .queryItemValue(QStringLiteral("url"), QUrl::FullyDecoded));
+        if (request.path == wire::kLookupPath)
+            names.append(wire::ReadLookupTarget(request.target).name);
     }
     return names;
 }

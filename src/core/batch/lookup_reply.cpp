@@ -1,32 +1,29 @@
 #include "core/batch/lookup_reply.h"
 
-#include "core/digest/md5_hex.h"
-#include "core/net/service_result.h"
+#include "core/protocol/service_result.h"
+#include "core/protocol/wire_protocol.h"
 
 #include <QStringList>
-#include <QUrl>
+
+// The table shows one column per member of the service's row.
+static_assert(ResultRow::kFieldCount == int(wire::kRowMembers.size()));
 
 QString LookupUrl(const QString& serviceUrl, const QString& name)
 {
-    const QString token = Md5Hex(name + QStringLiteral("tamlo"), 32);
-    return serviceUrl + QStringLiteral("/index.php/Index/web_whois?url=")
-           + QString::fromLatin1(QUrl::toPercentEncoding(name)) + QStringLiteral("&token=") + token;
+    return serviceUrl + wire::LookupTarget(name);
 }
 
 LookupOutcome MapLookupReply(const QString& reply)
 {
-    const ResponseObject object = EvaluateReply(reply);
+    const ResponseObject object = ParseReplyObject(reply);
     const ServiceResult result = ServiceResult::Read(object);
     if (result.kind == ServiceResult::Kind::Unreadable)
         return LookupUnreadable{};
     if (result.kind == ServiceResult::Kind::Refused)
         return LookupRefused{result.message};
-    static constexpr std::array<QStringView, ResultRow::kFieldCount> kMembers{
-        u"domain",      u"personal",       u"email", u"phone",    u"creat_time",
-        u"delete_time", u"domain_service", u"dns",   u"do_status"};
     ResultRow row;
     for (int i = 0; i < ResultRow::kFieldCount; ++i) {
-        std::optional<QString> field = object.text({u"info", u"web", kMembers[i]});
+        std::optional<QString> field = object.text({wire::kInfo, wire::kWeb, wire::kRowMembers[i]});
         if (!field)
             return LookupUnreadable{};
         row.fields[i] = std::move(*field);

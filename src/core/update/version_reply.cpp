@@ -1,26 +1,27 @@
 #include "core/update/version_reply.h"
 
-#include "core/net/service_result.h"
+#include "core/protocol/service_result.h"
+#include "core/protocol/wire_protocol.h"
 
 VersionDecision DecideVersion(const QString& reply)
 {
     if (reply.isEmpty())
         return VersionNoAnswer{};
-    const ResponseObject object = EvaluateReply(reply);
+    const ResponseObject object = ParseReplyObject(reply);
     const ServiceResult result = ServiceResult::Read(object);
     if (result.kind == ServiceResult::Kind::Unreadable)
         return VersionNoAnswer{};
     if (result.kind == ServiceResult::Kind::Refused)
         return VersionRefused{result.message};
     // All three are read before any is used.
-    const std::optional<QString> version = object.text({u"info", u"version"});
-    const std::optional<QString> sid = object.text({u"info", u"sid"});
-    const std::optional<QString> must = object.text({u"info", u"must"});
+    const std::optional<QString> version = object.text({wire::kInfo, wire::kVersion});
+    const std::optional<QString> sid = object.text({wire::kInfo, wire::kSid});
+    const std::optional<QString> must = object.text({wire::kInfo, wire::kMust});
     if (!version || !sid || !must)
         return VersionNoAnswer{};
-    if (*version == kCheckedVersion)
+    if (*version == wire::kCheckedVersion)
         return VersionCurrent{};
-    return VersionOffer{*version, *sid, *must != u"0"};
+    return VersionOffer{*version, *sid, *must != wire::kOptionalUpdate};
 }
 
 QString UpdateOfferText(const QString& version)

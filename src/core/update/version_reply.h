@@ -24,10 +24,8 @@ struct VersionOffer {
 
 using VersionDecision = std::variant<VersionNoAnswer, VersionRefused, VersionCurrent, VersionOffer>;
 
-// The version that the check compares the service's answer with, as text.
-inline constexpr QStringView kCheckedVersion = u"1.0.0";
-
-// What the update service's reply means for the start-up check.
+// What the update service's reply means for the start-up check. The version read is
+// compared exactly, as text, with wire::kCheckedVersion.
 VersionDecision DecideVersion(const QString& reply);
 
 // The question that offers another version.

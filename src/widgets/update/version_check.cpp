@@ -1,8 +1,9 @@
 #include "widgets/update/version_check.h"
 
-#include "widgets/platform/platform.h"
 #include "core/net/http_post_form.h"
+#include "core/protocol/wire_protocol.h"
 #include "core/update/version_reply.h"
+#include "widgets/platform/platform.h"
 
 #include <QTimer>
 #include <QUrl>
@@ -32,8 +33,8 @@ void VersionCheck::Timer2_Timer()
     m_started = true;
 
     const QString title = QStringLiteral("提示");
-    const QString reply = HttpPostForm(m_updateUrl + QStringLiteral("/index.php/Index/soft_version"),
-                                       QStringLiteral("sn=") + QStringLiteral("whois"));
+    const QString reply =
+        HttpPostForm(m_updateUrl + QLatin1StringView(wire::kVersionPath), wire::VersionForm());
     const VersionDecision decision = DecideVersion(reply);
 
     if (std::holds_alternative<VersionNoAnswer>(decision)) {

@@ -1,5 +1,6 @@
 #include "core/batch/lookup_reply.h"
-#include "core/digest/md5_hex.h"
+#include "core/protocol/wire_protocol.h"
+#include "support/json_members.h"
 
 #include <QTest>
 
@@ -18,8 +19,30 @@ QString Describe(const LookupOutcome& outcome)
     return u"unreadable"_s;
 }
 
-const QString kWeb = uR"("domain":"a.com","personal":"R","email":"e","phone":"p","creat_time":"c",)"
-                     uR"("delete_time":"d","domain_service":"s","dns":"n","do_status":"t")"_s;
+using RowValues = std::array<QJsonValue, wire::kRowMembers.size()>;
+const RowValues kRow{u"a.com"_s, u"R"_s, u"e"_s, u"p"_s, u"c"_s, u"d"_s, u"s"_s, u"n"_s, u"t"_s};
+
+QString Text(const QJsonObject& reply)
+{
+    return QString::fromUtf8(wire::ReplyBody(reply));
+}
+
+// A row reply with these values under the row's members, in any order.
+QString RowReply(const QJsonValue& result, const RowValues& values)
+{
+    QJsonObject web;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        if (!values[i].isUndefined())
+            web.insert(wire::kRowMembers[i], values[i]);
+    }
+    return Text(JsonObject({{wire::kResult, result}, {wire::kInfo, JsonObject({{wire::kWeb, web}})}}));
+}
+
+RowValues Without(RowValues values, std::size_t column)
+{
+    values[column] = QJsonValue::Undefined;
+    return values;
+}
 
 } // namespace
 
@@ -28,7 +51,6 @@ class TestLookupReply final : public QObject {
 private slots:
     void mapping_data();
     void mapping();
-    void requestUrl_data();
     void requestUrl();
     void progressText();
     void detailText();
@@ -38,23 +60,21 @@ void TestLookupReply::mapping_data()
 {
     QTest::addColumn<QString>("reply");
     QTest::addColumn<QString>("outcome");
-    QTest::newRow("row in column order") << (uR"({"result":1,"info":{"web":{)"_s + kWeb + u"}}}"_s)
-                                         << u"row: a.com|R|e|p|c|d|s|n|t"_s;
-    QTest::newRow("any result but 0 is success")
-        << (uR"({"result":"ok","info":{"web":{)"_s + kWeb + u"}}}"_s) << u"row: a.com|R|e|p|c|d|s|n|t"_s;
-    QTest::newRow("members in any order, numbers as text")
-        << uR"({"info":{"web":{"do_status":"t","dns":"n","domain_service":"s","delete_time":"d","creat_time":20010203,"phone":null,"email":"","personal":"R","domain":"a.com"}},"result":1})"_s
+    QTest::newRow("row in column order") << RowReply(1, kRow) << u"row: a.com|R|e|p|c|d|s|n|t"_s;
+    QTest::newRow("any result but 0 is success") << RowReply(u"ok"_s, kRow) << u"row: a.com|R|e|p|c|d|s|n|t"_s;
+    QTest::newRow("numbers and null as text")
+        << RowReply(1, {u"a.com"_s, u"R"_s, u""_s, QJsonValue::Null, 20010203, u"d"_s, u"s"_s, u"n"_s, u"t"_s})
         << u"row: a.com|R|||20010203|d|s|n|t"_s;
-    QTest::newRow("refusal, number 0") << uR"({"result":0,"message":"未注册"})"_s << u"refused: 未注册"_s;
-    QTest::newRow("refusal, text 0") << uR"({"result":"0","message":"x"})"_s << u"refused: x"_s;
+    QTest::newRow("refusal, number 0") << Text(wire::Refusal(u"停用"_s)) << u"refused: 停用"_s;
+    QTest::newRow("refusal, text 0") << Text(JsonObject({{wire::kResult, u"0"_s}, {wire::kMessage, u"x"_s}}))
+                                     << u"refused: x"_s;
     QTest::newRow("HTML") << u"<html>oops</html>"_s << u"unreadable"_s;
-    QTest::newRow("no result") << (uR"({"info":{"web":{)"_s + kWeb + u"}}}"_s) << u"unreadable"_s;
-    QTest::newRow("no info") << uR"({"result":1})"_s << u"unreadable"_s;
-    QTest::newRow("no web") << uR"({"result":1,"info":{}})"_s << u"unreadable"_s;
-    QTest::newRow("a member missing")
-        << (uR"({"result":1,"info":{"web":{)"_s + QString(kWeb).remove(uR"("dns":"n",)"_s) + u"}}}"_s)
-        << u"unreadable"_s;
-    QTest::newRow("refusal without message") << uR"({"result":0})"_s << u"unreadable"_s;
+    QTest::newRow("no result") << RowReply(QJsonValue::Undefined, kRow) << u"unreadable"_s;
+    QTest::newRow("no info") << Text(JsonObject({{wire::kResult, 1}})) << u"unreadable"_s;
+    QTest::newRow("no web") << Text(JsonObject({{wire::kResult, 1}, {wire::kInfo, QJsonObject()}}))
+                            << u"unreadable"_s;
+    QTest::newRow("a member missing") << RowReply(1, Without(kRow, 7)) << u"unreadable"_s;
+    QTest::newRow("refusal without message") << Text(JsonObject({{wire::kResult, 0}})) << u"unreadable"_s;
 }
 
 void TestLookupReply::mapping()
@@ -64,26 +84,9 @@ void TestLookupReply::mapping()
     QCOMPARE(Describe(MapLookupReply(reply)), outcome);
 }
 
-void TestLookupReply::requestUrl_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<QString>("query");
-    QTest::newRow("ordinary name as it is") << u"example.com"_s << u"example.com"_s;
-    QTest::newRow("unreserved stay") << u"a-b_c~d.com"_s << u"a-b_c~d.com"_s;
-    QTest::newRow("Chinese as UTF-8") << u"中文.com"_s << u"%E4%B8%AD%E6%96%87.com"_s;
-    QTest::newRow("ampersand") << u"a&b.com"_s << u"a%26b.com"_s;
-    QTest::newRow("cannot change the request") << u"a&token=x#y+z% q.com"_s
-                                               << u"a%26token%3Dx%23y%2Bz%25%20q.com"_s;
-}
-
 void TestLookupReply::requestUrl()
 {
-    QFETCH(QString, name);
-    QFETCH(QString, query);
-    // The token is signed over the name as stored, not as encoded.
-    QCOMPARE(LookupUrl(u"https://h:1"_s, name),
-             u"https://h:1/index.php/Index/web_whois?url="_s + query + u"&token="_s +
-                 Md5Hex(name + u"tamlo"_s, 32));
+    QCOMPARE(LookupUrl(u"https://h:1"_s, u"中文.com"_s), u"https://h:1"_s + wire::LookupTarget(u"中文.com"_s));
 }
 
 void TestLookupReply::progressText()

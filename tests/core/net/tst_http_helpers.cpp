@@ -1,5 +1,6 @@
 #include "core/net/http_get_text.h"
 #include "core/net/http_post_form.h"
+#include "core/protocol/wire_protocol.h"
 #include "support/test_https_server.h"
 
 #include <QElapsedTimer>
@@ -61,7 +62,7 @@ void TestHttpHelpers::getSendsTheUrlUnchangedWithItsOneHeader()
 {
     TestHttpsServer server;
     QNetworkAccessManager network;
-    const QByteArray target = "/index.php/Index/web_whois?url=example.com&token=ABC123";
+    const QByteArray target = wire::LookupTarget(QStringLiteral("example.com"), QStringLiteral("ABC123")).toLatin1();
     HttpGetText(network, server.baseUrl() + QString::fromLatin1(target));
     const auto requests = server.requests();
     QCOMPARE(requests.size(), 1);
@@ -126,8 +127,7 @@ void TestHttpHelpers::postSendsHeaderAndEscapedBody_data()
 {
     QTest::addColumn<QString>("body");
     QTest::addColumn<QByteArray>("wire");
-    QTest::newRow("version check") << (QStringLiteral("sn=") + QStringLiteral("whois"))
-                                   << QByteArray("sn=whois");
+    QTest::newRow("version check") << wire::VersionForm() << wire::VersionForm().toLatin1();
     QTest::newRow("space and ampersand as they are") << QStringLiteral("a=b c&d") << QByteArray("a=b c&d");
     QTest::newRow("double-byte escaped") << QStringLiteral("中文") << QByteArray("%D6%D0%CE%C4");
     QTest::newRow("empty") << QString() << QByteArray();
@@ -140,12 +140,12 @@ void TestHttpHelpers::postSendsHeaderAndEscapedBody()
     TestHttpsServer server;
     server.respondWithBody("{\"result\":1}");
     const QString reply =
-        HttpPostForm(server.baseUrl() + QStringLiteral("/index.php/Index/soft_version"), body);
+        HttpPostForm(server.baseUrl() + QLatin1StringView(wire::kVersionPath), body);
     QCOMPARE(reply, QStringLiteral("{\"result\":1}"));
     const auto requests = server.requests();
     QCOMPARE(requests.size(), 1);
     QCOMPARE(requests[0].method, QByteArray("POST"));
-    QCOMPARE(requests[0].target, QByteArray("/index.php/Index/soft_version"));
+    QCOMPARE(requests[0].target, QByteArray(wire::kVersionPath));
     QCOMPARE(requests[0].body, wire);
     QCOMPARE(requests[0].headerCount("Content-Type"), 1);
     QCOMPARE(requests[0].header("Content-Type"), QByteArray("application/x-www-form-urlencoded"));
@@ -167,7 +167,7 @@ void TestHttpHelpers::postBlocksTheCallersEvents()
     QString reply;
     bool inside = true;
     connect(&ticker, &QTimer::timeout, this, [&] { QVERIFY2(!inside, "a tick ran during the POST"); });
-    reply = HttpPostForm(server.baseUrl(), QStringLiteral("sn=whois"));
+    reply = HttpPostForm(server.baseUrl(), wire::VersionForm());
     const int ticksDuring = static_cast<int>(ticks.count());
     inside = false;
     QCOMPARE(reply, QStringLiteral("done"));
@@ -191,7 +191,7 @@ void TestHttpHelpers::postGivesEmptyTextWithoutReply()
     untrusted.respondWithBody("secret");
     trusted.respondWith(Response{200, "late", "text/plain", 3000});
     const QString url = mode == 0 ? UnusedPortUrl() : mode == 1 ? untrusted.baseUrl() : trusted.baseUrl();
-    QCOMPARE(HttpPostForm(url, QStringLiteral("sn=whois"), 300ms), QString());
+    QCOMPARE(HttpPostForm(url, wire::VersionForm(), 300ms), QString());
 }
 
 QTEST_GUILESS_MAIN(TestHttpHelpers)

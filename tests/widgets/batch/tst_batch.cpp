@@ -1,5 +1,6 @@
-#include "core/digest/md5_hex.h"
+#include "core/protocol/wire_protocol.h"
 #include "support/batch_fixture.h"
+#include "support/json_members.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -135,13 +136,15 @@ void TestBatch::repliesWithoutARow_data()
     QTest::addColumn<QString>("status");
     const QString before = u"当前为最新版本,欢迎使用Norvane软件.."_s;
     QTest::newRow("empty reply") << QByteArray() << QString() << before;
-    QTest::newRow("refusal, number 0") << QByteArray(R"({"result":0,"message":"域名未注册"})")
+    QTest::newRow("refusal, number 0") << wire::ReplyBody(wire::Refusal(u"域名未注册"_s))
                                        << u"域名未注册"_s << before;
-    QTest::newRow("refusal, text 0") << QByteArray(R"({"result":"0","message":"查询太快"})")
+    QTest::newRow("refusal, text 0")
+        << wire::ReplyBody(JsonObject({{wire::kResult, u"0"_s}, {wire::kMessage, u"查询太快"_s}}))
                                      << u"查询太快"_s << before;
     QTest::newRow("not JSON") << QByteArray("<html>502</html>") << QString()
                               << u"a.com查询失败,返回数据无法识别.."_s;
-    QTest::newRow("no info.web") << QByteArray(R"({"result":1,"info":{}})") << QString()
+    QTest::newRow("no info.web") << wire::ReplyBody(JsonObject({{wire::kResult, 1}, {wire::kInfo, QJsonObject()}}))
+                                 << QString()
                                  << u"a.com查询失败,返回数据无法识别.."_s;
 }
 
@@ -152,7 +155,7 @@ void TestBatch::repliesWithoutARow()
     QFETCH(QString, status);
     Batch batch({u"a.com"_s, u"b.com"_s});
     batch.fixture.server.setHandler([reply](const TestHttpsServer::Request& request) {
-        if (request.path == "/index.php/Index/web_whois")
+        if (request.path == wire::kLookupPath)
             return TestHttpsServer::Response{200, reply};
         return WindowFixture::DefaultAnswer(request);
     });
@@ -175,15 +178,13 @@ void TestBatch::requestOnTheWire()
     // How names are encoded is the request URL's own table; here the name must reach
     // the service, and its row come back, through the real request.
     const QString name = u"中文&b.com"_s;
-    const QByteArray encoded = "%E4%B8%AD%E6%96%87%26b.com";
     Batch batch({name});
     batch.fixture.server.clearRequests();
     batch.start();
     const auto requests = batch.fixture.server.requests();
     QCOMPARE(requests.size(), 1);
     QCOMPARE(requests[0].method, QByteArray("GET"));
-    QCOMPARE(requests[0].target, "/index.php/Index/web_whois?url=" + encoded + "&token=" +
-                                     Md5Hex(name + u"tamlo"_s, 32).toLatin1());
+    QCOMPARE(requests[0].target, wire::LookupTarget(name).toLatin1());
     QCOMPARE(requests[0].header("If-Modified-Since"), QByteArray("0"));
     QCOMPARE(Domains(batch.fixture.table()), QStringList{name});
 }

@@ -1,5 +1,7 @@
-#include "widgets/domain_list/pending_list.h"
+#include "core/protocol/wire_protocol.h"
+#include "support/json_members.h"
 #include "widgets/controls/status_bar.h"
+#include "widgets/domain_list/pending_list.h"
 #include "support/window_fixture.h"
 #include "core/update/version_reply.h"
 
@@ -26,10 +28,22 @@ QString Describe(const VersionDecision& decision)
                                        offer.compulsory ? u"compulsory"_s : u"optional"_s);
 }
 
-QByteArray UpdateReply(const QByteArray& version, const QByteArray& sid, const QByteArray& must)
+// The service's answer, or with an undefined member left out.
+QJsonObject UpdateAnswer(const QJsonValue& version, const QJsonValue& sid, const QJsonValue& must)
 {
-    return R"({"result":1,"message":"","info":{"version":)" + version + R"(,"sid":)" + sid +
-           R"(,"must":)" + must + "}}";
+    return JsonObject({{wire::kResult, 1},
+                       {wire::kMessage, QString()},
+                       {wire::kInfo, JsonObject({{wire::kVersion, version}, {wire::kSid, sid}, {wire::kMust, must}})}});
+}
+
+QByteArray UpdateReply(const QJsonValue& version, const QJsonValue& sid, const QJsonValue& must)
+{
+    return wire::ReplyBody(UpdateAnswer(version, sid, must));
+}
+
+QString Text(const QJsonObject& reply)
+{
+    return QString::fromUtf8(wire::ReplyBody(reply));
 }
 
 } // namespace
@@ -50,25 +64,28 @@ void TestVersionCheck::decide_data()
     QTest::addColumn<QString>("reply");
     QTest::addColumn<QString>("decision");
     QTest::newRow("empty") << QString() << u"no answer"_s;
-    QTest::newRow("refused, number 0") << uR"({"result":0,"message":"停用"})"_s << u"refused: 停用"_s;
-    QTest::newRow("refused, text 0") << uR"({"result":"0","message":"x"})"_s << u"refused: x"_s;
-    QTest::newRow("current") << QString::fromUtf8(UpdateReply("\"1.0.0\"", "\"5\"", "\"0\""))
+    QTest::newRow("refused, number 0") << Text(wire::Refusal(u"停用"_s)) << u"refused: 停用"_s;
+    QTest::newRow("refused, text 0") << Text(JsonObject({{wire::kResult, u"0"_s}, {wire::kMessage, u"x"_s}}))
+                                     << u"refused: x"_s;
+    QTest::newRow("current") << Text(UpdateAnswer(wire::kCheckedVersion.toString(), u"5"_s, u"0"_s))
                              << u"current"_s;
     QTest::newRow("trailing space is another version")
-        << QString::fromUtf8(UpdateReply("\"1.0.0 \"", "\"5\"", "\"0\"")) << u"offer 1.0.0  sid 5 optional"_s;
-    QTest::newRow("older is offered too") << QString::fromUtf8(UpdateReply("\"0.9.0\"", "12", "1"))
+        << Text(UpdateAnswer(wire::kCheckedVersion.toString() + u' ', u"5"_s, u"0"_s))
+        << u"offer %1  sid 5 optional"_s.arg(wire::kCheckedVersion.toString());
+    QTest::newRow("older is offered too") << Text(UpdateAnswer(u"0.9.0"_s, 12, 1))
                                           << u"offer 0.9.0 sid 12 compulsory"_s;
-    QTest::newRow("must as the number 0") << QString::fromUtf8(UpdateReply("\"2.0\"", "1", "0"))
+    QTest::newRow("must as the number 0") << Text(UpdateAnswer(u"2.0"_s, 1, 0))
                                           << u"offer 2.0 sid 1 optional"_s;
-    QTest::newRow("must other text") << QString::fromUtf8(UpdateReply("\"2.0\"", "1", "\"yes\""))
+    QTest::newRow("must other text") << Text(UpdateAnswer(u"2.0"_s, 1, u"yes"_s))
                                      << u"offer 2.0 sid 1 compulsory"_s;
     QTest::newRow("not JSON") << u"<html>502</html>"_s << u"no answer"_s;
-    QTest::newRow("no result") << uR"({"info":{"version":"1.0.0","sid":1,"must":0}})"_s << u"no answer"_s;
-    QTest::newRow("refused without message") << uR"({"result":0})"_s << u"no answer"_s;
-    QTest::newRow("no info") << uR"({"result":1})"_s << u"no answer"_s;
-    QTest::newRow("no must") << uR"({"result":1,"info":{"version":"1.0.0","sid":1}})"_s << u"no answer"_s;
-    QTest::newRow("version is an object")
-        << uR"({"result":1,"info":{"version":{},"sid":1,"must":0}})"_s << u"no answer"_s;
+    QJsonObject noResult = UpdateAnswer(wire::kCheckedVersion.toString(), 1, 0);
+    noResult.remove(wire::kResult);
+    QTest::newRow("no result") << Text(noResult) << u"no answer"_s;
+    QTest::newRow("refused without message") << Text(JsonObject({{wire::kResult, 0}})) << u"no answer"_s;
+    QTest::newRow("no info") << Text(JsonObject({{wire::kResult, 1}})) << u"no answer"_s;
+    QTest::newRow("no must") << Text(UpdateAnswer(wire::kCheckedVersion.toString(), 1, QJsonValue::Undefined)) << u"no answer"_s;
+    QTest::newRow("version is an object") << Text(UpdateAnswer(QJsonObject(), 1, 0)) << u"no answer"_s;
 }
 
 void TestVersionCheck::decide()
@@ -89,10 +106,10 @@ void TestVersionCheck::branches_data()
 
     const QString noNetwork = u"抱歉，软件需要联网使用，请检查您的网络后重启软件"_s;
     QTest::newRow("current version: no box, opens for work")
-        << 200 << UpdateReply("\"1.0.0\"", "\"5\"", "\"0\"") << QList<bool>{} << QString() << false
+        << 200 << UpdateReply(wire::kCheckedVersion.toString(), u"5"_s, u"0"_s) << QList<bool>{} << QString() << false
         << QString();
     QTest::newRow("refusal with the service's message")
-        << 200 << QByteArray(R"({"result":0,"message":"软件已停用"})") << QList<bool>{}
+        << 200 << wire::ReplyBody(wire::Refusal(u"软件已停用"_s)) << QList<bool>{}
         << u"软件已停用"_s << true << QString();
     QTest::newRow("empty reply") << 200 << QByteArray() << QList<bool>{} << noNetwork << true
                                  << QString();
@@ -100,20 +117,20 @@ void TestVersionCheck::branches_data()
         << 502 << QByteArray("<html>Bad Gateway</html>") << QList<bool>{} << noNetwork << true
         << QString();
     QTest::newRow("compulsory offer declined")
-        << 200 << UpdateReply("\"1.1.0\"", "\"5\"", "1") << QList<bool>{false}
+        << 200 << UpdateReply(u"1.1.0"_s, u"5"_s, 1) << QList<bool>{false}
         << u"发现最新版本1.1.0，是否现在更新?"_s << true << QString();
     QTest::newRow("optional offer declined, must text 0")
-        << 200 << UpdateReply("\"1.1.0\"", "\"5\"", "\"0\"") << QList<bool>{false}
+        << 200 << UpdateReply(u"1.1.0"_s, u"5"_s, u"0"_s) << QList<bool>{false}
         << u"发现最新版本1.1.0，是否现在更新?"_s << false << QString();
     QTest::newRow("optional offer declined, must number 0")
-        << 200 << UpdateReply("\"0.9.0\"", "\"5\"", "0") << QList<bool>{false}
+        << 200 << UpdateReply(u"0.9.0"_s, u"5"_s, 0) << QList<bool>{false}
         << u"发现最新版本0.9.0，是否现在更新?"_s << false << QString();
     QTest::newRow("offer accepted opens the works page and ends")
-        << 200 << UpdateReply("\"1.1.0\"", "77", "\"0\"") << QList<bool>{true}
+        << 200 << UpdateReply(u"1.1.0"_s, 77, u"0"_s) << QList<bool>{true}
         << u"发现最新版本1.1.0，是否现在更新?"_s << true
         << u"https://maker.example/index.php/Works/detail/sid/77"_s;
     QTest::newRow("compulsory offer accepted")
-        << 200 << UpdateReply("\"1.1.0\"", "\"8\"", "\"1\"") << QList<bool>{true}
+        << 200 << UpdateReply(u"1.1.0"_s, u"8"_s, u"1"_s) << QList<bool>{true}
         << u"发现最新版本1.1.0，是否现在更新?"_s << true
         << u"https://maker.example/index.php/Works/detail/sid/8"_s;
 }
@@ -160,15 +177,15 @@ void TestVersionCheck::requestOnTheWire()
     const auto requests = fixture.server.requests();
     QCOMPARE(requests.size(), 1);
     QCOMPARE(requests[0].method, QByteArray("POST"));
-    QCOMPARE(requests[0].target, QByteArray("/index.php/Index/soft_version"));
-    QCOMPARE(requests[0].body, QByteArray("sn=whois"));
+    QCOMPARE(requests[0].target, QByteArray(wire::kVersionPath));
+    QCOMPARE(requests[0].body, wire::VersionForm().toUtf8());
     QCOMPARE(requests[0].header("Content-Type"), QByteArray("application/x-www-form-urlencoded"));
 }
 
 void TestVersionCheck::runsOnceEvenWhileABoxIsOpen()
 {
     WindowFixture fixture;
-    fixture.server.respondWith({200, R"({"result":0,"message":"m"})"});
+    fixture.server.respondWith({200, wire::ReplyBody(wire::Refusal(u"m"_s))});
     int nestedTicks = 0;
     fixture.platform.duringBox = [&](const ScriptedPlatform::Box&) {
         // Timer2 keeps ticking while the box is open.

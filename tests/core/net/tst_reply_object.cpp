@@ -1,4 +1,4 @@
-#include "core/net/evaluate_reply.h"
+#include "core/net/reply_object.h"
 
 #include <QTest>
 
@@ -18,7 +18,7 @@ std::optional<QString> Read(const ResponseObject& object, const Chain& chain)
 
 } // namespace
 
-class TestEvaluateReply final : public QObject {
+class TestReplyObject final : public QObject {
     Q_OBJECT
 private slots:
     void leaves_data();
@@ -27,7 +27,7 @@ private slots:
     void notAnObject();
 };
 
-void TestEvaluateReply::leaves_data()
+void TestReplyObject::leaves_data()
 {
     QTest::addColumn<QString>("reply");
     QTest::addColumn<Chain>("chain");
@@ -80,13 +80,13 @@ void TestEvaluateReply::leaves_data()
         << QStringLiteral("ok");
 }
 
-void TestEvaluateReply::leaves()
+void TestReplyObject::leaves()
 {
     QFETCH(QString, reply);
     QFETCH(Chain, chain);
     QFETCH(bool, present);
     QFETCH(QString, text);
-    const ResponseObject object = EvaluateReply(reply);
+    const ResponseObject object = ParseReplyObject(reply);
     QVERIFY(object.isObject());
     const std::optional<QString> value = Read(object, chain);
     QCOMPARE(value.has_value(), present);
@@ -94,7 +94,7 @@ void TestEvaluateReply::leaves()
         QCOMPARE(*value, text);
 }
 
-void TestEvaluateReply::notAnObject_data()
+void TestReplyObject::notAnObject_data()
 {
     QTest::addColumn<QString>("reply");
     QTest::newRow("HTML page") << QStringLiteral("<html><body>404</body></html>");
@@ -107,13 +107,13 @@ void TestEvaluateReply::notAnObject_data()
     QTest::newRow("empty") << QString();
 }
 
-void TestEvaluateReply::notAnObject()
+void TestReplyObject::notAnObject()
 {
     QFETCH(QString, reply);
-    const ResponseObject object = EvaluateReply(reply);
+    const ResponseObject object = ParseReplyObject(reply);
     QVERIFY(!object.isObject());
     QVERIFY(!object.text({u"result"}).has_value());
 }
 
-QTEST_APPLESS_MAIN(TestEvaluateReply)
-#include "tst_evaluate_reply.moc"
+QTEST_APPLESS_MAIN(TestReplyObject)
+#include "tst_reply_object.moc"

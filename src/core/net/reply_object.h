@@ -25,7 +25,9 @@ private:
     bool m_isObject = false;
 };
 
-ResponseObject EvaluateReply(const QString& reply);
+// The reply parsed as JSON, a byte-order mark and surrounding white space ignored; an
+// empty ResponseObject when it is not a JSON object.
+ResponseObject ParseReplyObject(const QString& reply);
 
 // How a leaf reads as text: strings as they are, whole numbers in plain decimal, other
 // numbers in their shortest round-trip form, booleans as "true"/"false", null as the

@@ -1,4 +1,4 @@
-#include "core/net/evaluate_reply.h"
+#include "core/net/reply_object.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -81,7 +81,7 @@ QString LeafText(const QJsonValue& value)
     return {};
 }
 
-ResponseObject EvaluateReply(const QString& reply)
+ResponseObject ParseReplyObject(const QString& reply)
 {
     QStringView text(reply);
     if (text.startsWith(QChar(0xFEFF)))

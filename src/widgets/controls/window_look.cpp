@@ -30,18 +30,24 @@ public:
 
 WindowFaces::WindowFaces()
 {
-    // Font look-ups by name also find the faces' English names.
-    const auto installed = [](const QString& name) { return QFontDatabase::hasFamily(name); };
+    // Looked up in the installed families rather than with QFontDatabase::hasFamily,
+    // which runs a fontconfig substitution for every name it is asked about (a third
+    // of the window's start-up). A face may be listed under its Chinese or its
+    // English name.
+    const QStringList families = QFontDatabase::families();
+    const auto installed = [&](const QString& name) { return families.contains(name, Qt::CaseInsensitive); };
     const auto fallback = std::find_if(kCjkFallbacks.cbegin(), kCjkFallbacks.cend(), installed);
-    const auto choose = [&](const QString& name) {
+    const auto choose = [&](const QString& name, const QString& englishName) {
         if (installed(name))
             return QStringList{name};
+        if (installed(englishName))
+            return QStringList{englishName};
         if (fallback != kCjkFallbacks.cend())
             return QStringList{*fallback};
         return QStringList{name} + kCjkFallbacks;
     };
-    m_dialog = choose(QStringLiteral("宋体"));
-    m_product = choose(QStringLiteral("微软雅黑"));
+    m_dialog = choose(QStringLiteral("宋体"), QStringLiteral("SimSun"));
+    m_product = choose(QStringLiteral("微软雅黑"), QStringLiteral("Microsoft YaHei"));
 }
 
 QFont WindowFaces::face(const QStringList& families, qreal pointSize)

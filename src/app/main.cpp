@@ -1,3 +1,4 @@
+#include "widgets/controls/font_warm_up.h"
 #include "widgets/main_window/main_window.h"
 #include "widgets/main_window/qt_translations.h"
 #include "widgets/platform/real_platform.h"
@@ -8,7 +9,9 @@
 
 int main(int argc, char* argv[])
 {
+    FontWarmUp fonts;
     QApplication app(argc, argv);
+    fonts.wait();
     InstallQtChineseTranslations(app);
     RealPlatform platform;
     QNetworkAccessManager network;

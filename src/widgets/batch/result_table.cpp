@@ -104,7 +104,13 @@ ResultTable::ResultTable(QWidget* parent)
     connect(m_copy, &QAction::triggered, this, &ResultTable::copySelection);
     connect(m_selectAll, &QAction::triggered, this, &QAbstractItemView::selectAll);
     connect(m_export, &QAction::triggered, this, &ResultTable::exportRequested);
+}
 
+QMenu& ResultTable::sortMenu()
+{
+    // Made when first shown: a menu is a window of its own, not needed to open this one.
+    if (m_sortMenu)
+        return *m_sortMenu;
     m_sortMenu = new QMenu(QStringLiteral("排序"), this);
     for (int column = 0; column < ResultRow::kFieldCount; ++column) {
         QAction* action = m_sortMenu->addAction(ColumnCaptions()[column]);
@@ -114,6 +120,7 @@ ResultTable::ResultTable(QWidget* parent)
     m_sortMenu->addSeparator();
     connect(m_sortMenu->addAction(QStringLiteral("按查询顺序")), &QAction::triggered, this,
             [this] { sortFromMenu(-1); });
+    return *m_sortMenu;
 }
 
 void ResultTable::sortFromMenu(int column)
@@ -188,14 +195,15 @@ void ResultTable::showMenu(const QPoint& globalPosition)
     m_copy->setEnabled(selectionModel()->hasSelection());
     m_selectAll->setEnabled(rowCount() > 0);
     m_export->setEnabled(rowCount() > 0);
-    const QList<QAction*> columns = m_sortMenu->actions();
+    QMenu& sorting = sortMenu();
+    const QList<QAction*> columns = sorting.actions();
     for (int column = 0; column < ResultRow::kFieldCount; ++column)
         columns[column]->setChecked(horizontalHeader()->sortIndicatorSection() == column);
     QMenu menu(this);
     menu.addAction(m_copy);
     menu.addAction(m_selectAll);
     menu.addSeparator();
-    menu.addMenu(m_sortMenu);
+    menu.addMenu(&sorting);
     menu.addAction(m_export);
     menu.exec(globalPosition);
     // The keys stay live whatever the menu showed; each action checks for itself.

@@ -36,7 +36,7 @@ public:
     QAction& exportAction() const { return *m_export; }
     // 排序: the header clicks from the keyboard, one entry per column (ascending, then
     // descending when chosen again) and 按查询顺序 last.
-    QMenu& sortMenu() const { return *m_sortMenu; }
+    QMenu& sortMenu();
 
 signals:
     // A double click: the position of the row clicked, or of the current row when the
@@ -63,5 +63,5 @@ private:
     QAction* m_copy;
     QAction* m_selectAll;
     QAction* m_export;
-    QMenu* m_sortMenu;
+    QMenu* m_sortMenu = nullptr;
 };

@@ -8,8 +8,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <ctime>
-#include <cstdio>
 
 namespace {
 
@@ -29,9 +27,7 @@ QString OutcomeName(LookupStatus status)
 void Log(LogFormat format, const QString& client, const QString& name, const QString& outcome,
          const QString& upstream, double milliseconds)
 {
-    const QByteArray line =
-        FormatLogLine(format, LogEntry{UtcNow(), client, name, outcome, upstream, milliseconds});
-    WriteLogLine(line);
+    WriteLogLine(FormatLogLine(format, LogEntry{UtcNow(), client, name, outcome, upstream, milliseconds}));
 }
 
 } // namespace

@@ -1,0 +1,203 @@
+#include "bootstrap.h"
+#include "settings.h"
+#include "upstream_policy.h"
+
+#include <QFile>
+#include <QHostAddress>
+#include <QTemporaryFile>
+#include <QTest>
+
+using namespace Qt::Literals::StringLiterals;
+
+// What whoisd reads from its command line, settings file and bootstrap file, and
+// which upstream addresses it lets itself reach.
+class TestServiceConfig final : public QObject {
+    Q_OBJECT
+private slots:
+    void outboundAddresses_data();
+    void outboundAddresses();
+    void outboundLinks_data();
+    void outboundLinks();
+    void bootstrapFile();
+    void settings();
+    void settingsRefused_data();
+    void settingsRefused();
+};
+
+void TestServiceConfig::outboundAddresses_data()
+{
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<bool>("open");
+    const auto rows = [](std::initializer_list<const char*> addresses, bool open) {
+        for (const char* address : addresses)
+            QTest::newRow(address) << QString::fromLatin1(address) << open;
+    };
+    rows({"93.184.216.34", "172.32.0.1", "100.128.0.1", "2001:4860:4860::8888", "::ffff:8.8.8.8",
+          "64:ff9b::808:808"},
+         true);
+    rows({"127.0.0.1", "127.8.9.10", "0.0.0.0", "10.0.0.1", "172.16.0.1", "172.31.255.255", "192.168.1.1",
+          "100.64.0.1", "169.254.169.254", "224.0.0.251", "255.255.255.255", "::", "::1", "fe80::1",
+          "fd00::1", "fc12::1", "ff02::1",
+          // IPv4 addresses in IPv6 clothing: mapped, compatible, NAT64.
+          "::ffff:10.0.0.1", "::ffff:127.0.0.1", "::ffff:169.254.169.254", "::10.0.0.1", "::127.0.0.1",
+          "64:ff9b::a00:1"},
+         false);
+}
+
+void TestServiceConfig::outboundAddresses()
+{
+    QFETCH(QString, address);
+    QFETCH(bool, open);
+    const QHostAddress parsed(address);
+    QVERIFY(!parsed.isNull());
+    QCOMPARE(IsPublicAddress(parsed), open);
+}
+
+void TestServiceConfig::outboundLinks_data()
+{
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<bool>("requested");
+    QTest::addColumn<bool>("anyAddress"); // connected to a loopback address as well
+    QTest::newRow("registrar host") << u"https://rdap.registrar.example/domain/a.com"_s << true << false;
+    QTest::newRow("explicit 443") << u"https://rdap.registrar.example:443/x"_s << true << false;
+    QTest::newRow("public address") << u"https://93.184.216.34/x"_s << true << false;
+    QTest::newRow("configured loopback upstream") << u"https://127.0.0.1:8443/other"_s << true << true;
+    QTest::newRow("configured host, other port") << u"https://127.0.0.1:8444/x"_s << false << false;
+    QTest::newRow("other port") << u"https://rdap.registrar.example:8443/x"_s << false << false;
+    QTest::newRow("plain http") << u"http://rdap.registrar.example/domain/a.com"_s << false << false;
+    QTest::newRow("user info") << u"https://u:p@rdap.registrar.example/x"_s << false << false;
+    QTest::newRow("loopback") << u"https://127.0.0.1/x"_s << false << false;
+    QTest::newRow("IPv6 loopback") << u"https://[::1]/x"_s << false << false;
+    QTest::newRow("private network") << u"https://10.1.2.3/x"_s << false << false;
+    QTest::newRow("IPv4-mapped private") << u"https://[::ffff:10.0.0.1]/x"_s << false << false;
+    QTest::newRow("link-local metadata") << u"https://169.254.169.254/latest"_s << false << false;
+    QTest::newRow("not a URL") << u"javascript:alert(1)"_s << false << false;
+}
+
+void TestServiceConfig::outboundLinks()
+{
+    QFETCH(QString, link);
+    QFETCH(bool, requested);
+    QFETCH(bool, anyAddress);
+    const OutboundPolicy policy = OutboundPolicy().trusting(QUrl(u"https://127.0.0.1:8443/rdap/"_s));
+    const QUrl url(link);
+    QCOMPARE(policy.mayRequest(url), requested);
+    // A name is checked again on each address it resolves to.
+    QCOMPARE(policy.mayConnect(url, QHostAddress(u"93.184.216.34"_s)), requested);
+    QCOMPARE(policy.mayConnect(url, QHostAddress::LocalHost), anyAddress);
+    QCOMPARE(policy.mayConnect(url, QHostAddress(u"::ffff:192.168.0.1"_s)), anyAddress);
+
+    // WHOIS referrals: host names only.
+    QVERIFY(IsFollowableHost(u"whois.registrar.example"_s));
+    for (const QString& host : {u"10.0.0.1"_s, u"whois.x.com:4343"_s, u"rwhois://x.com"_s, u"localhost"_s, QString()})
+        QVERIFY2(!IsFollowableHost(host), qPrintable(host));
+}
+
+void TestServiceConfig::bootstrapFile()
+{
+    ServerDirectory directory;
+    QVERIFY(!directory.loadBootstrap("not json"));
+    const QByteArray bootstrap = "{\"services\":[[[\"com\",\"NET\"],[\"http://r.example/a\",\"https://r.example/a\"]],"
+                                 "[[\"org\"],[\"https://o.example/rdap/\"]]]}";
+    QVERIFY(directory.loadBootstrap(bootstrap));
+    QCOMPARE(directory.rdapBase(u"com"_s), u"https://r.example/a/"_s);
+    QCOMPARE(directory.rdapBase(u"net"_s), u"https://r.example/a/"_s);
+    QCOMPARE(directory.rdapBase(u"ORG"_s), u"https://o.example/rdap/"_s);
+    QCOMPARE(directory.rdapBase(u"me"_s), QString());
+    directory.addRdapOverride(u"me"_s, u"https://m.example/rdap"_s);
+    QCOMPARE(directory.rdapBase(u"me"_s), u"https://m.example/rdap/"_s);
+    // A broken refresh keeps what was there.
+    QVERIFY(!directory.loadBootstrap("{\"services\":[]}"));
+    QCOMPARE(directory.rdapBase(u"com"_s), u"https://r.example/a/"_s);
+
+    ServerDirectory shipped;
+    QFile snapshot(QStringLiteral(WHOIS_SERVICE_DATA "/rdap-dns-bootstrap.json"));
+    QVERIFY(snapshot.open(QIODevice::ReadOnly));
+    QVERIFY(shipped.loadBootstrap(snapshot.readAll()));
+    QVERIFY(!shipped.rdapBase(u"com"_s).isEmpty());
+}
+
+void TestServiceConfig::settings()
+{
+    QString message;
+    QVERIFY(!ServiceSettings::fromArguments({u"whoisd"_s, u"--help"_s}, &message));
+    QVERIFY(message.contains(u"--whois-server"_s));
+    message.clear();
+    QVERIFY(!ServiceSettings::fromArguments({u"whoisd"_s, u"--port"_s, u"x"_s}, &message));
+    QVERIFY(message.contains(u"--port"_s));
+    message.clear();
+    QVERIFY(!ServiceSettings::fromArguments({u"whoisd"_s, u"--state-dir"_s, u"/nonexistent/whoisd"_s}, &message));
+    QVERIFY(message.contains(u"--state-dir"_s));
+
+    QTemporaryFile config;
+    QVERIFY(config.open());
+    config.write("port=9000\nsid=42\nmax-in-flight=2\n");
+    config.close();
+    message.clear();
+    const auto parsed = ServiceSettings::fromArguments(
+        {u"whoisd"_s, u"--config"_s, config.fileName(), u"--port"_s, u"9001"_s, u"--whois-server"_s,
+         u"hk=whois.other.hk"_s, u"--whois-address"_s, u"whois.other.hk=127.0.0.1:4343"_s},
+        &message);
+    QVERIFY2(parsed, qPrintable(message));
+    QCOMPARE(parsed->port, 9001);
+    QCOMPARE(parsed->sid, u"42"_s);
+    QCOMPARE(parsed->maxInFlightPerServer, 2);
+    QCOMPARE(parsed->whoisServers.value(u"hk"_s), u"whois.other.hk"_s);
+    QCOMPARE(parsed->whoisAddresses.value(u"whois.other.hk"_s), u"127.0.0.1:4343"_s);
+    QCOMPARE(parsed->rdapOverrides.value(u"me"_s), u"https://rdap.identitydigital.services/rdap/"_s);
+}
+
+void TestServiceConfig::settingsRefused_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("complaint");
+    const auto row = [](const char* name, QStringList arguments, const QString& complaint) {
+        QTest::newRow(name) << arguments << complaint;
+    };
+    row("port past 65535", {u"--port"_s, u"70000"_s}, u"--port 70000: out of range (0 to 65535)"_s);
+    row("negative port", {u"--port"_s, u"-1"_s}, u"--port -1: out of range"_s);
+    row("port not a number", {u"--port"_s, u"84x"_s}, u"--port 84x: not a whole number"_s);
+    row("port left empty", {u"--port="_s}, u"--port : no value"_s);
+    row("listen not an address", {u"--listen"_s, u"localhost"_s}, u"--listen localhost: not an IP address"_s);
+    row("missing certificate", {u"--cert"_s, u"/nonexistent/server.crt"_s}, u"--cert /nonexistent/server.crt: not a readable file"_s);
+    row("key is a directory", {u"--key"_s, u"/"_s}, u"--key /: not a readable file"_s);
+    row("bootstrap url", {u"--bootstrap-url"_s, u"ftp://x.example/dns.json"_s}, u"--bootstrap-url"_s);
+    row("iana whois", {u"--iana-whois"_s, u"who is"_s}, u"--iana-whois who is: not a host name"_s);
+    row("rdap without tld", {u"--rdap"_s, u"https://r.example/"_s}, u"--rdap https://r.example/: not of the form"_s);
+    row("rdap not a url", {u"--rdap"_s, u"me=r.example"_s}, u"--rdap me=r.example"_s);
+    row("whois server", {u"--whois-server"_s, u"hk="_s}, u"--whois-server hk="_s);
+    row("whois address without port", {u"--whois-address"_s, u"w.example=127.0.0.1"_s}, u"--whois-address"_s);
+    row("whois address port 0", {u"--whois-address"_s, u"w.example=127.0.0.1:0"_s}, u"--whois-address"_s);
+    row("whois port 0", {u"--whois-port"_s, u"0"_s}, u"--whois-port 0: out of range"_s);
+    row("zero time-out", {u"--timeout"_s, u"0"_s}, u"--timeout 0: out of range"_s);
+    row("huge connect time-out", {u"--connect-timeout"_s, u"99999999999"_s}, u"--connect-timeout"_s);
+    row("answer cap too big", {u"--max-answer-bytes"_s, u"1000000000"_s}, u"--max-answer-bytes"_s);
+    row("no requests in flight", {u"--max-in-flight"_s, u"0"_s}, u"--max-in-flight 0: out of range"_s);
+    row("negative spacing", {u"--min-spacing"_s, u"-5"_s}, u"--min-spacing"_s);
+    row("cache entries past int", {u"--cache-entries"_s, u"3000000000"_s}, u"--cache-entries"_s);
+    row("negative ttl", {u"--found-ttl"_s, u"-1"_s}, u"--found-ttl"_s);
+    row("ttl of a century", {u"--not-registered-ttl"_s, u"3153600000"_s}, u"--not-registered-ttl"_s);
+    row("stray argument", {u"8443"_s}, u"unexpected arguments: 8443"_s);
+    row("unknown option", {u"--prot"_s, u"8443"_s}, u"prot"_s);
+}
+
+void TestServiceConfig::settingsRefused()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, complaint);
+    QString message;
+    QVERIFY(!ServiceSettings::fromArguments(QStringList{u"whoisd"_s} + arguments, &message));
+    QVERIFY2(message.contains(complaint), qPrintable(message));
+
+    // The settings file is held to the same rules, and a misspelt key is named.
+    QTemporaryFile config;
+    QVERIFY(config.open());
+    config.write("port=70000\nmax-inflight=2\n");
+    config.close();
+    QVERIFY(!ServiceSettings::fromArguments({u"whoisd"_s, u"--config"_s, config.fileName()}, &message));
+    QVERIFY2(message.contains(u"--port 70000: out of range"_s), qPrintable(message));
+    QVERIFY2(message.contains(u"unknown setting"_s) && message.contains(u"max-inflight"_s), qPrintable(message));
+}
+
+QTEST_APPLESS_MAIN(TestServiceConfig)
+#include "tst_service_config.moc"

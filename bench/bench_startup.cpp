@@ -4,11 +4,15 @@
 // "app") and prints the medians. The kinds take turns sample by sample, so that a
 // change in the machine's load falls on all three alike; the child's CPU time up to
 // the paint is printed too, as it depends far less on other work on the machine.
-// The main window loads the skin found next to this program, as the installed
-// program does (the build copies it here).
+// The main window starts as the program's main starts it: fonts read on a second
+// thread, Qt's Chinese translations, and the skin found next to this program (the
+// build copies it here). The figures hold for the platform the children run on,
+// which the first line names: set DISPLAY for a display server (a window manager
+// running), or QT_QPA_PLATFORM=offscreen for none.
 #include "bench_util.h"
 #include "widgets/controls/font_warm_up.h"
 #include "widgets/main_window/main_window.h"
+#include "widgets/main_window/qt_translations.h"
 #include "support/scripted_platform.h"
 
 #include <QApplication>
@@ -38,6 +42,7 @@ public:
             // Report once the paint has been handled, then idle a while for memory.
             QTimer::singleShot(0, [this] {
                 std::printf("painted %lld\n", static_cast<long long>(m_clock.nsecsElapsed() / 1000));
+                std::printf("platform %s\n", qPrintable(QGuiApplication::platformName()));
                 std::printf("cpu %.3f\n", bench::ProcessCpuMs());
                 std::fflush(stdout);
                 QTimer::singleShot(500, [] {
@@ -66,8 +71,10 @@ int Child(int argc, char* argv[], const QByteArray& kind)
     if (kind == "app")
         fonts.emplace();
     QApplication application(argc, argv);
-    if (fonts)
+    if (fonts) {
         fonts->wait();
+        InstallQtChineseTranslations(application);
+    }
     FirstPaint probe(clock);
     ScriptedPlatform platform;
     QNetworkAccessManager network;
@@ -98,6 +105,8 @@ double Median(std::vector<double> values)
     return values[values.size() / 2];
 }
 
+QByteArray g_platform;
+
 struct Samples {
     std::vector<double> startMs;
     std::vector<double> paintMs;
@@ -122,6 +131,8 @@ void RunChild(const char* program, const char* kind, Samples& samples)
             if (line.startsWith("painted ")) {
                 painted = wall.nsecsElapsed() / 1e6;
                 samples.paintMs.push_back(line.mid(8).toDouble() / 1000.0);
+            } else if (line.startsWith("platform ")) {
+                g_platform = line.mid(9);
             } else if (line.startsWith("cpu ")) {
                 samples.cpuMs.push_back(line.mid(4).toDouble());
             } else if (line.startsWith("peak ")) {
@@ -149,6 +160,7 @@ int main(int argc, char* argv[])
         for (std::size_t k = 0; k < kKinds.size(); ++k)
             RunChild(argv[0], kKinds[k], samples[k]);
     }
+    std::printf("platform: %s, %d samples per kind\n", g_platform.constData(), kSamples);
     const double bareStart = Median(samples[0].startMs);
     const double bareCpu = Median(samples[0].cpuMs);
     for (std::size_t k = 0; k < kKinds.size(); ++k) {

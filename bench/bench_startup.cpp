@@ -2,8 +2,9 @@
 // Qt Widgets window of the same size (and the same with one label of Chinese). Run
 // without arguments: it starts itself as a child per sample ("bare", "label" or
 // "app") and prints the medians. The kinds take turns sample by sample, so that a
-// change in the machine's load falls on all three alike; the child's CPU time up to
-// the paint is printed too, as it depends far less on other work on the machine.
+// change in the machine's load falls on all three alike, and each kind's ratio to the
+// bare window is also taken round by round (median and quartiles); the child's CPU
+// time up to the paint is printed too, as it depends far less on other work.
 // The main window starts as the program's main starts it: fonts read on a second
 // thread, Qt's Chinese translations, and the skin found next to this program (the
 // build copies it here). The figures hold for the platform the children run on,
@@ -99,10 +100,25 @@ int Child(int argc, char* argv[], const QByteArray& kind)
     return application.exec();
 }
 
-double Median(std::vector<double> values)
+double Quantile(std::vector<double> values, double q)
 {
     std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
+    return values[static_cast<std::size_t>(q * static_cast<double>(values.size() - 1) + 0.5)];
+}
+
+double Median(std::vector<double> values)
+{
+    return Quantile(std::move(values), 0.5);
+}
+
+// Each kind's sample over the bare window's sample of the same round: the two were
+// taken moments apart, so a change in the machine's load mostly cancels out.
+std::vector<double> PairedRatios(const std::vector<double>& kind, const std::vector<double>& bare)
+{
+    std::vector<double> ratios;
+    for (std::size_t i = 0; i < std::min(kind.size(), bare.size()); ++i)
+        ratios.push_back(kind[i] / bare[i]);
+    return ratios;
 }
 
 QByteArray g_platform;
@@ -165,11 +181,13 @@ int main(int argc, char* argv[])
     const double bareCpu = Median(samples[0].cpuMs);
     for (std::size_t k = 0; k < kKinds.size(); ++k) {
         const Samples& s = samples[k];
-        std::printf("%-5s  start to first paint: median %5.1f ms (%.2fx bare; in-process %5.1f ms; "
-                    "CPU %5.1f ms, %.2fx bare); idle peak RSS %5.1f MB, of it anonymous %4.1f MB\n",
-                    kKinds[k], Median(s.startMs), Median(s.startMs) / bareStart,
-                    Median(s.paintMs), Median(s.cpuMs), Median(s.cpuMs) / bareCpu,
-                    Median(s.peakMb), Median(s.anonMb));
+        const std::vector<double> paired = PairedRatios(s.startMs, samples[0].startMs);
+        std::printf("%-5s  start to first paint: median %5.1f ms (%.2fx bare; paired by round %.2fx, "
+                    "quartiles %.2f-%.2fx; in-process %5.1f ms; CPU %5.1f ms, %.2fx bare); "
+                    "idle peak RSS %5.1f MB, of it anonymous %4.1f MB\n",
+                    kKinds[k], Median(s.startMs), Median(s.startMs) / bareStart, Median(paired),
+                    Quantile(paired, 0.25), Quantile(paired, 0.75), Median(s.paintMs),
+                    Median(s.cpuMs), Median(s.cpuMs) / bareCpu, Median(s.peakMb), Median(s.anonMb));
     }
     return 0;
 }

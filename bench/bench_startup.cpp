@@ -121,9 +121,8 @@ std::vector<double> PairedRatios(const std::vector<double>& kind, const std::vec
     return ratios;
 }
 
-QByteArray g_platform;
-
 struct Samples {
+    QByteArray platform;
     std::vector<double> startMs;
     std::vector<double> paintMs;
     std::vector<double> cpuMs;
@@ -148,7 +147,7 @@ void RunChild(const char* program, const char* kind, Samples& samples)
                 painted = wall.nsecsElapsed() / 1e6;
                 samples.paintMs.push_back(line.mid(8).toDouble() / 1000.0);
             } else if (line.startsWith("platform ")) {
-                g_platform = line.mid(9);
+                samples.platform = line.mid(9);
             } else if (line.startsWith("cpu ")) {
                 samples.cpuMs.push_back(line.mid(4).toDouble());
             } else if (line.startsWith("peak ")) {
@@ -176,7 +175,7 @@ int main(int argc, char* argv[])
         for (std::size_t k = 0; k < kKinds.size(); ++k)
             RunChild(argv[0], kKinds[k], samples[k]);
     }
-    std::printf("platform: %s, %d samples per kind\n", g_platform.constData(), kSamples);
+    std::printf("platform: %s, %d samples per kind\n", samples[0].platform.constData(), kSamples);
     const double bareStart = Median(samples[0].startMs);
     const double bareCpu = Median(samples[0].cpuMs);
     for (std::size_t k = 0; k < kKinds.size(); ++k) {

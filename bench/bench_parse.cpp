@@ -2,9 +2,9 @@
 // RDAP JSON read) on one thread, repeated until a few seconds of CPU have passed.
 // Upstream answers take tens of milliseconds, so parsing should stay far below that.
 #include "bench_util.h"
-#include "rdap_parse.h"
+#include "service/readers/rdap_parse.h"
 #include "service/corpus_answers.h"
-#include "whois_text_parse.h"
+#include "service/readers/whois_text_parse.h"
 
 #include <QCoreApplication>
 

@@ -5,7 +5,7 @@
 // as a loaded service would. Run from the build tree: bench/bench_upstream_answer [--busy]
 #include "bench_util.h"
 #include "support/test_https_server.h"
-#include "upstream_fetch.h"
+#include "service/engine/upstream_fetch.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -4,7 +4,7 @@
 // cached answers. Run from the build tree: bench/bench_whoisd
 #include "bench_util.h"
 #include "core/protocol/wire_protocol.h"
-#include "lookup_cache.h"
+#include "service/engine/lookup_cache.h"
 #include "core/net/http_get_text.h"
 #include "support/fake_whois_server.h"
 #include "support/test_https_server.h"

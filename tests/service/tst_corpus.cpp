@@ -1,6 +1,6 @@
 #include "corpus_answers.h"
-#include "rdap_parse.h"
-#include "whois_text_parse.h"
+#include "service/readers/rdap_parse.h"
+#include "service/readers/whois_text_parse.h"
 
 #include <QMap>
 #include <QRegularExpression>

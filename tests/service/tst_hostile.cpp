@@ -1,7 +1,7 @@
 // whoisd, the real binary, against clients that misbehave: idle and half-open
 // connections, pipelined and oversized requests, names made to forge log lines.
 #include "core/protocol/wire_protocol.h"
-#include "request_log.h"
+#include "service/log/request_log.h"
 #include "support/whoisd_process.h"
 #include "support/fake_whois_server.h"
 #include "support/hostile_clients.h"

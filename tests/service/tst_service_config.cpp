@@ -1,6 +1,6 @@
-#include "bootstrap.h"
-#include "settings.h"
-#include "upstream_policy.h"
+#include "service/engine/bootstrap.h"
+#include "service/config/settings.h"
+#include "service/engine/upstream_policy.h"
 
 #include <QFile>
 #include <QHostAddress>

@@ -1,8 +1,8 @@
-#include "domain_name.h"
-#include "rdap_parse.h"
+#include "service/engine/domain_name.h"
+#include "service/readers/rdap_parse.h"
 #include "support/test_files.h"
-#include "whois_record.h"
-#include "whois_text_parse.h"
+#include "service/record/whois_record.h"
+#include "service/readers/whois_text_parse.h"
 
 #include <QStringEncoder>
 #include <QTest>

@@ -1,7 +1,7 @@
 // whoisd's upstream side on its own: what a fetch reports, the gate and the cache on a
 // hand-moved clock, and the binary refusing bad settings and loopback destinations.
 #include "service_rows.h"
-#include "lookup_cache.h"
+#include "service/engine/lookup_cache.h"
 #include "core/net/http_get_text.h"
 #include "support/whoisd_process.h"
 #include "support/fake_whois_server.h"
@@ -9,8 +9,8 @@
 #include "support/manual_clock.h"
 #include "support/test_files.h"
 #include "support/test_https_server.h"
-#include "upstream_fetch.h"
-#include "upstream_gate.h"
+#include "service/engine/upstream_fetch.h"
+#include "service/engine/upstream_gate.h"
 
 #include <QNetworkAccessManager>
 #include <QProcess>

@@ -1,8 +1,8 @@
 // whoisd and its upstreams: server tables, the bootstrap, caching, rate limits,
 // time-outs and the checks on links and redirects.
 #include "whoisd_stack.h"
-#include "http_front.h"
-#include "lookup_service.h"
+#include "service/front/http_front.h"
+#include "service/engine/lookup_service.h"
 #include "core/net/http_get_text.h"
 #include "support/fake_whois_server.h"
 #include "support/loopback_listener.h"

@@ -5,8 +5,8 @@
 // service; they define WHOIS_TEST_CERT_DIR and WHOIS_SERVICE_FIXTURES.
 #include "core/batch/lookup_reply.h"
 #include "core/net/http_get_text.h"
-#include "http_front.h"
-#include "lookup_service.h"
+#include "service/front/http_front.h"
+#include "service/engine/lookup_service.h"
 #include "service_rows.h"
 #include "support/fake_whois_server.h"
 #include "support/test_files.h"
@@ -69,7 +69,7 @@ struct Stack {
 
     void start()
     {
-        service = std::make_unique<LookupService>(settings, upstreamNetwork);
+        service = std::make_unique<LookupService>(settings, upstreamNetwork, clock);
         service->startBootstrap();
         front = std::make_unique<HttpFront>(settings, *service);
         QString error;
@@ -124,6 +124,7 @@ struct Stack {
     ServiceSettings settings;
     QNetworkAccessManager upstreamNetwork;
     QNetworkAccessManager client;
+    SystemClock clock;
     std::unique_ptr<LookupService> service;
     std::unique_ptr<HttpFront> front;
     QString baseUrl;

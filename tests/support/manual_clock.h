@@ -1,6 +1,6 @@
 #pragma once
 
-#include "clock.h"
+#include "service/engine/clock.h"
 
 #include <QList>
 #include <QPointer>

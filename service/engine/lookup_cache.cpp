@@ -1,0 +1,34 @@
+#include "service/engine/lookup_cache.h"
+
+LookupCache::LookupCache(int capacity, std::chrono::seconds foundTtl,
+                         std::chrono::seconds notRegisteredTtl, const Clock& clock)
+    : m_entries(capacity)
+    , m_foundTtl(foundTtl)
+    , m_notRegisteredTtl(notRegisteredTtl)
+    , m_clock(clock)
+{
+}
+
+std::optional<LookupResult> LookupCache::find(const QString& ace)
+{
+    const Entry* entry = m_entries.object(ace);
+    if (!entry)
+        return std::nullopt;
+    if (m_clock.now() >= entry->expires) {
+        m_entries.remove(ace);
+        return std::nullopt;
+    }
+    return entry->result;
+}
+
+void LookupCache::store(const QString& ace, const LookupResult& result)
+{
+    std::chrono::seconds ttl{0};
+    if (result.status == LookupStatus::Found)
+        ttl = m_foundTtl;
+    else if (result.status == LookupStatus::NotRegistered)
+        ttl = m_notRegisteredTtl;
+    if (ttl.count() <= 0 || m_entries.maxCost() <= 0)
+        return;
+    m_entries.insert(ace, new Entry{result, m_clock.now() + ttl});
+}

@@ -1,0 +1,338 @@
+#include "service/engine/lookup_service.h"
+
+#include "core/app/data_file.h"
+#include "service/readers/rdap_parse.h"
+#include "service/engine/upstream_policy.h"
+#include "service/readers/whois_text_parse.h"
+
+#include <QCoreApplication>
+#include <QFile>
+
+namespace {
+
+bool IsEmpty(const WhoisRecord& record)
+{
+    return record.registrar.isEmpty() && record.created.isEmpty() && record.expires.isEmpty() &&
+           record.nameServers.isEmpty() && record.statuses.isEmpty();
+}
+
+// The HTTPS upstreams named in the settings, trusted as configured.
+QList<QUrl> ConfiguredUpstreams(const ServiceSettings& settings)
+{
+    QList<QUrl> upstreams{QUrl(settings.bootstrapUrl)};
+    for (const QString& base : settings.rdapOverrides)
+        upstreams.append(QUrl(base));
+    return upstreams;
+}
+
+FailureReason ReasonFor(UpstreamError error)
+{
+    switch (error) {
+    case UpstreamError::Timeout: return FailureReason::Timeout;
+    case UpstreamError::CannotConnect: return FailureReason::CannotConnect;
+    case UpstreamError::TooLarge: return FailureReason::Unreadable;
+    case UpstreamError::None: break;
+    }
+    return FailureReason::None;
+}
+
+// Why an RDAP answer that is neither a record nor "not found" is of no use.
+FailureReason RdapFailure(const HttpAnswer& answer)
+{
+    if (answer.error != UpstreamError::None)
+        return ReasonFor(answer.error);
+    if (answer.status == 0)
+        return FailureReason::CannotConnect;
+    if (answer.status >= 400)
+        return FailureReason::Refused;
+    return FailureReason::Unreadable;
+}
+
+LookupResult FromRdap(LookupResult result)
+{
+    result.source = LookupSource::Rdap;
+    return result;
+}
+
+LookupResult FromWhois(LookupResult result)
+{
+    result.source = LookupSource::Whois;
+    return result;
+}
+
+// A registry that said "no" (4xx) would say it over port 43 too; one that could not
+// answer (no connection, time-out, 5xx, an unreadable answer) may still answer there.
+bool WorthAskingPort43(const HttpAnswer& answer)
+{
+    return answer.status < 400 || answer.status >= 500;
+}
+
+} // namespace
+
+LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessManager& network, Clock& clock,
+                             QObject* parent)
+    : QObject(parent)
+    , m_settings(settings)
+    , m_network(network)
+    , m_clock(clock)
+    , m_policy(ConfiguredUpstreams(settings), settings.httpsPort)
+    , m_cache(settings.cacheEntries, settings.foundTtl, settings.notRegisteredTtl, m_clock)
+    , m_gate(settings.maxInFlightPerServer, settings.minSpacing, m_clock)
+    , m_limits{settings.connectTimeout, settings.totalTimeout, settings.maxAnswerBytes}
+    , m_bootstrapStore(settings.stateDirectory,
+                       settings.bootstrapFile.isEmpty() ? LocateDataFile(QStringLiteral("rdap-dns-bootstrap.json"))
+                                                        : settings.bootstrapFile)
+{
+    for (auto it = settings.rdapOverrides.cbegin(); it != settings.rdapOverrides.cend(); ++it)
+        m_directory.addRdapOverride(it.key(), it.value());
+    for (auto it = settings.whoisServers.cbegin(); it != settings.whoisServers.cend(); ++it)
+        m_directory.addWhoisOverride(it.key(), it.value());
+    m_refresh.setInterval(std::chrono::hours(24));
+    connect(&m_refresh, &QTimer::timeout, this, &LookupService::refreshBootstrap);
+}
+
+void LookupService::startBootstrap()
+{
+    // The port-43 table is shipped data: beside the service, else installed.
+    QFile table(LocateDataFile(QStringLiteral("whois-servers.txt")));
+    if (table.open(QIODevice::ReadOnly))
+        m_directory.loadWhoisTable(table.readAll());
+    for (const QString& path : m_bootstrapStore.candidates()) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        if (m_directory.loadBootstrap(file.readAll()))
+            break;
+        LogNotice(m_settings.logFormat, path + QStringLiteral(" is not a bootstrap file"));
+    }
+    refreshBootstrap();
+    m_refresh.start();
+}
+
+void LookupService::refreshBootstrap()
+{
+    if (m_settings.bootstrapUrl.isEmpty())
+        return;
+    FetchHttp(m_network, QUrl(m_settings.bootstrapUrl), m_policy, m_limits, [this](HttpAnswer answer) {
+        if (answer.status != 200 || !m_directory.loadBootstrap(answer.body))
+            return;
+        LogNotice(m_settings.logFormat,
+                  QStringLiteral("bootstrap refreshed, %1 TLDs with RDAP").arg(m_directory.rdapCount()));
+        if (!m_bootstrapStore.keep(answer.body))
+            LogNotice(m_settings.logFormat,
+                      QStringLiteral("cannot keep the refreshed bootstrap file in ") + m_bootstrapStore.keptFile());
+    });
+}
+
+void LookupService::lookup(const DomainName& name, Done done)
+{
+    lookup(name, LookupCaller{{}, m_clock.now() + m_settings.answerWithin}, std::move(done));
+}
+
+void LookupService::lookup(const DomainName& name, LookupCaller caller, Done done)
+{
+    if (std::optional<LookupResult> cached = m_cache.find(name.ace)) {
+        cached->record.domain = name.unicode;
+        done(*cached);
+        return;
+    }
+    const QString base = m_directory.rdapBase(name.tld);
+    QString first = base.isEmpty() ? m_directory.whoisServer(name.tld) : QUrl(base).host();
+    if (first.isEmpty())
+        first = m_settings.ianaWhois;
+
+    // Whichever comes first, the result or the deadline, answers; a late result still
+    // goes into the cache.
+    auto pending = std::make_shared<Done>(std::move(done));
+    const auto answer = [pending](LookupResult result) {
+        if (*pending)
+            std::exchange(*pending, nullptr)(std::move(result));
+    };
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(caller.deadline - m_clock.now());
+    m_clock.callAfter(std::max(left, std::chrono::milliseconds(0)), this, [answer, name, first] {
+        LookupResult late = LookupResult::failed(LookupStatus::UpstreamFailed, first, FailureReason::Timeout);
+        late.record.domain = name.unicode;
+        answer(std::move(late));
+    });
+
+    Done store = [this, name, answer](LookupResult result) {
+        result.record.domain = name.unicode;
+        m_cache.store(name.ace, result);
+        answer(std::move(result));
+    };
+    if (!base.isEmpty())
+        lookupRdap(name, base, std::move(store));
+    else
+        lookupPort43(name, std::move(store));
+}
+
+void LookupService::lookupPort43(const DomainName& name, Done done)
+{
+    if (const QString server = m_directory.whoisServer(name.tld); !server.isEmpty())
+        lookupWhois(name, server, std::move(done));
+    else
+        askIana(name, std::move(done));
+}
+
+void LookupService::fetchHttp(const QUrl& url, const OutboundPolicy& policy, std::function<void(HttpAnswer)> done)
+{
+    const QString host = url.host();
+    if (m_gate.isPaused(host)) {
+        done(HttpAnswer{429, {}, {}});
+        return;
+    }
+    m_gate.enter(host, [this, url, policy, host, done = std::move(done)] {
+        FetchHttp(m_network, url, policy, m_limits, [this, host, done](HttpAnswer answer) {
+            m_gate.release(host);
+            if (answer.status == 429)
+                m_gate.pause(host, answer.retryAfter.count() > 0 ? answer.retryAfter
+                                                                 : std::chrono::seconds(30));
+            done(std::move(answer));
+        });
+    });
+}
+
+void LookupService::lookupRdap(const DomainName& name, const QString& base, Done done)
+{
+    const QUrl url(base + QStringLiteral("domain/") + name.ace);
+    // The registry comes from the directory, which only configured sources fill.
+    fetchHttp(url, m_policy.trusting(url), [this, name, host = url.host(), done = std::move(done)](HttpAnswer answer) {
+        if (answer.status == 404) {
+            done(FromRdap(LookupResult::failed(LookupStatus::NotRegistered, host)));
+            return;
+        }
+        if (answer.status == 429) {
+            done(FromRdap(LookupResult::failed(LookupStatus::RateLimited, host)));
+            return;
+        }
+        const std::optional<RdapDomain> parsed =
+            answer.status == 200 ? ParseRdapDomain(answer.body) : std::nullopt;
+        if (!parsed) {
+            const QString server = m_directory.whoisServer(name.tld);
+            if (WorthAskingPort43(answer) && !server.isEmpty())
+                lookupWhois(name, server, std::move(done));
+            else
+                done(FromRdap(LookupResult::failed(LookupStatus::UpstreamFailed, host, RdapFailure(answer))));
+            return;
+        }
+        LookupResult found = FromRdap(LookupResult::found(parsed->record, host));
+        found.record.domain = name.unicode;
+        if (found.record.whoisServer.isEmpty())
+            found.record.whoisServer = host;
+        if (!parsed->hasContacts && !parsed->registrarLink.isEmpty())
+            followRegistrar(name, std::move(found), parsed->registrarLink, std::move(done));
+        else
+            done(std::move(found));
+    });
+}
+
+void LookupService::followRegistrar(const DomainName& name, LookupResult found,
+                                    const QString& link, Done done)
+{
+    const QUrl url(link);
+    // A link back to the registry itself is as trusted as the registry; any other is checked.
+    const OutboundPolicy policy = m_policy.trusting(QUrl(m_directory.rdapBase(name.tld)));
+    if (!policy.mayRequest(url)) {
+        done(std::move(found));
+        return;
+    }
+    fetchHttp(url, policy, [found = std::move(found), done = std::move(done), name](HttpAnswer answer) mutable {
+        // The registry's answer stands on its own when the registrar's fails.
+        if (answer.status == 200) {
+            if (const std::optional<RdapDomain> registrar = ParseRdapDomain(answer.body)) {
+                MergeRegistrarRecord(found.record, registrar->record);
+                found.record.domain = name.unicode;
+            }
+        }
+        done(std::move(found));
+    });
+}
+
+void LookupService::fetchWhois(const QString& server, const QString& query, WhoisDone done)
+{
+    const QString target = m_settings.whoisAddresses.value(server, server);
+    const qsizetype colon = target.lastIndexOf(u':');
+    const QString address = colon > 0 ? target.left(colon) : target;
+    const quint16 port = colon > 0 ? static_cast<quint16>(target.mid(colon + 1).toUInt())
+                                   : m_settings.whoisPort;
+    const QByteArray codePage = WhoisLegacyCodePage(query.section(u'.', -1));
+    // Servers the settings do not name (the shipped table, IANA's and registries' referrals)
+    // are connected to on public addresses only.
+    const bool publicOnly = !m_settings.whoisAddresses.contains(server) && server != m_settings.ianaWhois &&
+                            !m_settings.whoisServers.values().contains(server);
+    m_gate.enter(server, [this, server, address, port, query, publicOnly, codePage, done = std::move(done)] {
+        FetchWhois(address, port, query, publicOnly, m_limits,
+                   [this, server, codePage, query, done](WhoisAnswer answer) {
+                       m_gate.release(server);
+                       if (answer.error != UpstreamError::None) {
+                           done(ReasonFor(answer.error), WhoisText{});
+                           return;
+                       }
+                       done(FailureReason::None,
+                            ParseWhoisText(DecodeWhoisAnswer(answer.text, codePage),
+                                           query.section(u'.', -1)));
+                   });
+    });
+}
+
+void LookupService::lookupWhois(const DomainName& name, const QString& server, Done done)
+{
+    fetchWhois(server, name.ace, [this, name, server, done = std::move(done)](FailureReason failure,
+                                                                              const WhoisText& registry) {
+        if (failure != FailureReason::None) {
+            done(FromWhois(LookupResult::failed(LookupStatus::UpstreamFailed, server, failure)));
+            return;
+        }
+        if (registry.rateLimited) {
+            done(FromWhois(LookupResult::failed(LookupStatus::RateLimited, server)));
+            return;
+        }
+        if (registry.notRegistered) {
+            done(FromWhois(LookupResult::failed(LookupStatus::NotRegistered, server)));
+            return;
+        }
+        LookupResult found = FromWhois(LookupResult::found(registry.record, server));
+        found.record.domain = name.unicode;
+        found.record.whoisServer = server;
+        const QString referral = registry.referral;
+        if (referral.isEmpty() || referral == server || !IsFollowableHost(referral)) {
+            if (IsEmpty(found.record))
+                found = LookupResult::failed(LookupStatus::UpstreamFailed, server, FailureReason::Unreadable);
+            done(std::move(found));
+            return;
+        }
+        // A thin registry names the registrar's server: ask it once.
+        fetchWhois(referral, name.ace, [found, referral, done](FailureReason registrarFailure,
+                                                               const WhoisText& registrar) mutable {
+            if (registrarFailure == FailureReason::None && !registrar.notRegistered &&
+                !IsEmpty(registrar.record)) {
+                MergeRegistrarRecord(found.record, registrar.record);
+                found.record.whoisServer = referral;
+                found.upstream = referral;
+            }
+            if (IsEmpty(found.record))
+                found = LookupResult::failed(LookupStatus::UpstreamFailed, found.upstream,
+                                             FailureReason::Unreadable);
+            done(std::move(found));
+        });
+    });
+}
+
+void LookupService::askIana(const DomainName& name, Done done)
+{
+    const QString iana = m_settings.ianaWhois;
+    fetchWhois(iana, name.tld, [this, name, iana, done = std::move(done)](FailureReason failure,
+                                                                          const WhoisText& answer) {
+        if (failure != FailureReason::None) {
+            done(LookupResult::failed(LookupStatus::UpstreamFailed, iana, failure));
+            return;
+        }
+        const QString server = answer.ianaRefer;
+        if (server.isEmpty() || !IsFollowableHost(server)) {
+            done(LookupResult::invalid(name.unicode, iana));
+            return;
+        }
+        m_directory.addWhoisServer(name.tld, server);
+        lookupWhois(name, server, std::move(done));
+    });
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "service/front/reply_cache.h"
+#include "service/log/request_log.h"
+#include "service/config/settings.h"
+
+#include <QByteArray>
+
+#include <functional>
+#include <memory>
+
+class LookupService;
+
+struct FrontRequest {
+    QByteArray method;
+    QByteArray target; // path and query as sent
+    QByteArray body;
+    QString client; // address
+};
+
+struct FrontReply {
+    int status = 200;
+    QByteArray body;
+};
+
+// What the two endpoints answer, with a log line per lookup. Called on the threads
+// serving connections; lookups themselves run on the thread of the LookupService.
+class FrontRoutes final {
+public:
+    using Answer = std::function<void(FrontReply)>;
+
+    FrontRoutes(const ServiceSettings& settings, LookupService& lookups);
+
+    // `answer` runs once, on this thread or the lookups' thread.
+    void handle(const FrontRequest& request, Answer answer);
+
+private:
+    void lookUp(const FrontRequest& request, Answer answer);
+
+    const ServiceSettings m_settings;
+    LookupService& m_lookups;
+    // Shared with lookups still running when the front goes.
+    const std::shared_ptr<ReplyCache> m_replies;
+};

@@ -1,0 +1,122 @@
+#include "service/readers/whois_text_values.h"
+
+#include "service/record/whois_record.h"
+
+#include <QRegularExpression>
+
+QString NormalKey(QStringView raw)
+{
+    QString key = raw.trimmed().toString().toLower();
+    if (key.endsWith(u')')) {
+        if (const qsizetype open = key.lastIndexOf(u'('); open > 0)
+            key.truncate(open);
+    }
+    if (const qsizetype slash = key.lastIndexOf(QStringLiteral(" / ")); slash >= 0)
+        key.remove(0, slash + 3);
+    // Numbered keys ("ns_name_01") are one key.
+    while (key.endsWith(u'.') || key.endsWith(u' ') || key.endsWith(u':') ||
+           (key.size() > 3 && (key.back().isDigit() || key.back() == u'_')))
+        key.chop(1);
+    return key.simplified();
+}
+
+bool SplitKey(QString line, QString& key, QString& value)
+{
+    constexpr qsizetype kLongestKey = 48;
+    // "p. [Name Server] ns1.example.jp"
+    if (line.size() > 4 && line[0].isLetter() && line[1] == u'.' && line[2] == u' ' && line[3] == u'[')
+        line.remove(0, 3);
+    if (line.startsWith(u'[')) {
+        const qsizetype close = line.indexOf(u']');
+        if (close < 2 || close > kLongestKey)
+            return false;
+        key = NormalKey(QStringView(line).mid(1, close - 1));
+        value = line.mid(close + 1).trimmed();
+        return true;
+    }
+    qsizetype colon = line.indexOf(u':');
+    const qsizetype tab = line.indexOf(u'\t');
+    // "Registrar<TAB>Name": a key set off by a tab instead of a colon.
+    if (tab > 0 && (colon < 0 || tab < colon))
+        colon = tab;
+    if (colon <= 0 || colon > kLongestKey || QStringView(line).mid(colon + 1).startsWith(u"//"))
+        return false;
+    key = NormalKey(QStringView(line).left(colon));
+    value = line.mid(colon + 1).trimmed();
+    while (value.startsWith(u':')) // "Registry WHOIS Server:: whois.example"
+        value = value.mid(1).trimmed();
+    return !key.isEmpty();
+}
+
+bool LooksLikeEmail(const QString& value)
+{
+    const qsizetype at = value.indexOf(u'@');
+    return at > 0 && value.indexOf(u'.', at) > at + 1 && !value.contains(u' ') &&
+           !value.contains(QStringLiteral("://"));
+}
+
+QString EmailValue(const QString& value)
+{
+    const QString email = UnlessRedacted(value);
+    return LooksLikeEmail(email) ? email : QString();
+}
+
+QString PhoneValue(const QString& value)
+{
+    const QString phone = PlainPhone(value);
+    int digits = 0;
+    for (const QChar c : phone) {
+        if (c.isLetter())
+            return {};
+        digits += c.isDigit() ? 1 : 0;
+    }
+    return digits >= 6 ? phone : QString();
+}
+
+QString HostValue(const QString& value)
+{
+    static const QRegularExpression kSeparators(QStringLiteral("[\\s,]+"));
+    const QStringList words = value.split(kSeparators, Qt::SkipEmptyParts);
+    if (words.isEmpty())
+        return {};
+    // "google.pt NS ns1.google.com": the server follows the record type.
+    QString host = words.first();
+    for (qsizetype i = 0; i + 1 < words.size(); ++i) {
+        if (words[i].compare(QStringLiteral("ns"), Qt::CaseInsensitive) == 0)
+            host = words[i + 1];
+    }
+    host = host.toLower();
+    while (host.endsWith(u'.'))
+        host.chop(1);
+    return host.contains(u'.') && !host.contains(u'@') && !host.contains(u'/') ? host : QString();
+}
+
+QStringList StatusValues(const QString& value)
+{
+    QStringList codes;
+    static const QRegularExpression kRemark(QStringLiteral("\\(|https?:"));
+    for (const QString& part : value.split(u',', Qt::SkipEmptyParts)) {
+        QString item = part.trimmed();
+        const qsizetype cut = item.indexOf(kRemark);
+        if (cut >= 0)
+            item = item.left(cut).trimmed();
+        const QStringList words = item.split(u' ', Qt::SkipEmptyParts);
+        if (words.isEmpty())
+            continue;
+        bool phrase = words.size() <= 4 && !item.endsWith(u'.');
+        for (const QString& word : words)
+            phrase = phrase && !word.front().isDigit();
+        const QString code = EppStatus(phrase ? item : words.first());
+        if (!code.isEmpty())
+            codes.append(code);
+    }
+    return codes;
+}
+
+qsizetype Indent(const QString& line)
+{
+    qsizetype indent = 0;
+    while (indent < line.size() && (line[indent] == u' ' || line[indent] == u'\t'))
+        ++indent;
+    return indent;
+}

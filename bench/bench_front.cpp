@@ -157,7 +157,8 @@ int main(int argc, char* argv[])
     QProcess whoisd;
     whoisd.setStandardErrorFile(QProcess::nullDevice()); // a line per request
     whoisd.start(QStringLiteral(WHOISD_PATH),
-                 {QStringLiteral("--port"), QString::number(kWhoisdPort), QStringLiteral("--front-threads"),
+                 {QStringLiteral("--metrics-listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--port"),
+                  QString::number(kWhoisdPort), QStringLiteral("--front-threads"),
                   QStringLiteral("2"), QStringLiteral("--bootstrap-url"), QString(), QStringLiteral("--whois-server"),
                   QStringLiteral("bench=whois.bench"), QStringLiteral("--whois-address"),
                   QStringLiteral("whois.bench=") + registry.address(), QStringLiteral("--cert"),

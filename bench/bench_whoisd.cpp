@@ -58,7 +58,8 @@ int main(int argc, char* argv[])
     });
     FakeWhoisServer slowWhois;
     slowWhois.setDelay(2000);
-    QStringList arguments{QStringLiteral("--port"), QStringLiteral("8543"),
+    QStringList arguments{QStringLiteral("--metrics-listen"), QStringLiteral("127.0.0.1:0"),
+                          QStringLiteral("--port"), QStringLiteral("8543"),
                           QStringLiteral("--cert"), certs + QStringLiteral("/server.crt"),
                           QStringLiteral("--key"), certs + QStringLiteral("/server.key"),
                           QStringLiteral("--bootstrap-url"), QString(),

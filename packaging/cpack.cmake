@@ -21,6 +21,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${WHOIS_MAKER_URL}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libssl3, qt6-qpa-plugins, qt6-translations-l10n, openssl, ca-certificates")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
+# Instances of whoisd side by side share answers in a store (whoisd --store).
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "redis-server")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -116,6 +116,15 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
     const auto replyReuse = opt("reply-reuse", "Time in ms a cached answer is repeated without asking the cache "
                                 "again (default 1000, 0: never).", "ms");
     const auto logFormat = opt("log-format", "\"text\" (default) or \"json\" (one object a line).", "format");
+    // Instances side by side.
+    const auto store = opt("store", "Shared store for answers and limits: redis://HOST:PORT/DB or unix:/PATH "
+                           "(default: none, this instance alone).", "address");
+    const auto storePassword = opt("store-password-file", "File holding the store's password.", "file");
+    const auto storePrefix = opt("store-prefix", "Prefix of every key in the store (default whoisd:).", "text");
+    const auto storeTimeout = opt("store-timeout", "Time for the store to answer in ms; a lookup goes on "
+                                  "without it after that (default 250).", "ms");
+    const auto metricsListen = opt("metrics-listen", "Plain-HTTP address of /healthz and /metrics "
+                                   "(default 127.0.0.1:9464).", "address:port");
 
     if (!parser.parse(arguments)) {
         *message = parser.errorText() + u'\n' + parser.helpText();
@@ -265,6 +274,35 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
         settings.logFormat = LogFormat::Json;
     else if (!format.isEmpty() && format != u"text")
         refuse(logFormat, format, QStringLiteral("neither \"text\" nor \"json\""));
+
+    if (const QString text = value(store); !text.isEmpty()) {
+        settings.store = ParseStoreAddress(text);
+        if (!settings.store)
+            refuse(store, text, QStringLiteral("neither redis://HOST:PORT/DB nor unix:/PATH (a password goes "
+                                               "in --store-password-file)"));
+    }
+    settings.storePasswordFile = readableFile(storePassword);
+    if (parser.isSet(storePrefix) || fileValues.contains(storePrefix.names().first())) {
+        settings.storePrefix = value(storePrefix);
+        static const QRegularExpression kPrefix(QStringLiteral("^[\\x21-\\x7e]{0,64}$"));
+        if (!kPrefix.match(settings.storePrefix).hasMatch())
+            refuse(storePrefix, settings.storePrefix, QStringLiteral("not 0 to 64 printable ASCII characters"));
+    }
+    settings.storeTimeout = std::chrono::milliseconds(number(storeTimeout, settings.storeTimeout.count(), 1, 60000));
+    if (const QString text = value(metricsListen); !text.isEmpty()) {
+        // An IP address (IPv6 in brackets) and a port; port 0 picks a free one.
+        const qsizetype colon = text.lastIndexOf(u':');
+        QString host = text.left(std::max<qsizetype>(colon, 0));
+        if (host.startsWith(u'[') && host.endsWith(u']'))
+            host = host.mid(1, host.size() - 2);
+        bool portOk = false;
+        const uint portNumber = text.mid(colon + 1).toUInt(&portOk);
+        settings.metricsAddress = QHostAddress(host);
+        if (colon <= 0 || !portOk || portNumber > 65535 || settings.metricsAddress.isNull())
+            refuse(metricsListen, text, QStringLiteral("not of the form address:port"));
+        else
+            settings.metricsPort = quint16(portNumber);
+    }
 
     // The state folder is made by whoever starts the service (systemd's StateDirectory=);
     // a missing one is a mistake worth stopping for, not a place to create.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/protocol/wire_protocol.h"
+#include "service/config/store_address.h"
 #include "service/log/request_log.h"
 
 #include <QHash>
@@ -62,6 +63,15 @@ struct ServiceSettings {
     // How long the serving threads repeat an answer the lookup cache keeps (0: never).
     std::chrono::milliseconds replyReuse{1000};
     LogFormat logFormat = LogFormat::Text; // or one JSON object per line
+
+    // The store instances share answers (and limits) in; none: this instance alone.
+    std::optional<StoreAddress> store;
+    QString storePasswordFile;
+    QString storePrefix = QStringLiteral("whoisd:");
+    std::chrono::milliseconds storeTimeout{250};
+    // Plain-HTTP health and metrics; port 0 picks a free one.
+    QHostAddress metricsAddress = QHostAddress::LocalHost;
+    quint16 metricsPort = 9464;
 
     // RDAP servers for registries missing from the bootstrap file. Port-43 servers
     // come from the table shipped with the service (whois-servers.txt).

@@ -8,7 +8,33 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <algorithm>
+
 namespace {
+
+QByteArray VerdictName(LookupStatus status)
+{
+    switch (status) {
+    case LookupStatus::Found: return "registered";
+    case LookupStatus::NotRegistered: return "available";
+    case LookupStatus::Invalid: return "invalid";
+    case LookupStatus::RateLimited: return "rate_limited";
+    case LookupStatus::BadToken:
+    case LookupStatus::UpstreamFailed: break;
+    }
+    return "failed";
+}
+
+QByteArray SourceName(LookupSource source)
+{
+    switch (source) {
+    case LookupSource::Rdap: return "rdap";
+    case LookupSource::Whois: return "whois";
+    case LookupSource::Dns: return "dns";
+    case LookupSource::None: break;
+    }
+    return "none";
+}
 
 bool IsEmpty(const WhoisRecord& record)
 {
@@ -70,11 +96,13 @@ bool WorthAskingPort43(const HttpAnswer& answer)
 } // namespace
 
 LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessManager& network, Clock& clock,
-                             QObject* parent)
+                             SharedAnswers* shared, Metrics* metrics, QObject* parent)
     : QObject(parent)
     , m_settings(settings)
     , m_network(network)
     , m_clock(clock)
+    , m_shared(shared)
+    , m_metrics(metrics)
     , m_policy(ConfiguredUpstreams(settings), settings.httpsPort)
     , m_cache(settings.cacheEntries, settings.foundTtl, settings.notRegisteredTtl, m_clock)
     , m_gate(settings.maxInFlightPerServer, settings.minSpacing, m_clock)
@@ -131,15 +159,81 @@ void LookupService::lookup(const DomainName& name, Done done)
 
 void LookupService::lookup(const DomainName& name, LookupCaller caller, Done done)
 {
-    if (std::optional<LookupResult> cached = m_cache.find(name.ace)) {
+    if (m_metrics)
+        done = [metrics = m_metrics, done = std::move(done)](LookupResult result) {
+            const bool unreachable = result.status == LookupStatus::UpstreamFailed &&
+                                     (result.reason == FailureReason::Timeout ||
+                                      result.reason == FailureReason::CannotConnect);
+            metrics->lookup(VerdictName(result.status), SourceName(result.source), unreachable);
+            done(std::move(result));
+        };
+    std::optional<LookupResult> cached = m_cache.find(name.ace);
+    if (m_metrics)
+        m_metrics->cache("local", cached.has_value());
+    if (cached) {
         cached->record.domain = name.unicode;
         done(*cached);
         return;
     }
+    if (m_shared)
+        findShared(name, std::move(caller), std::move(done));
+    else
+        ask(name, std::move(caller), std::move(done));
+}
+
+void LookupService::findShared(const DomainName& name, LookupCaller caller, Done done)
+{
+    // The claim lasts as long as this caller waits: an asker that dies lets the others ask.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(caller.deadline - m_clock.now());
+    const auto hold = std::max(std::min(left, m_settings.answerWithin), std::chrono::milliseconds(1000));
+    m_shared->look(name.ace, hold, [this, name, caller, done = std::move(done)](SharedAnswers::Look look) mutable {
+        switch (look.next) {
+        case SharedAnswers::Look::Next::Use:
+            if (m_metrics)
+                m_metrics->cache("shared", true);
+            m_cache.store(name.ace, look.hit->result, look.hit->left);
+            look.hit->result.record.domain = name.unicode;
+            done(std::move(look.hit->result));
+            return;
+        case SharedAnswers::Look::Next::Ask:
+            if (m_metrics)
+                m_metrics->cache("shared", false);
+            ask(name, std::move(caller), std::move(done));
+            return;
+        case SharedAnswers::Look::Next::Wait: break;
+        }
+        // Another lookup (here or in another instance) is asking: its answer lands in the
+        // store, or its claim ends and this one asks.
+        constexpr std::chrono::milliseconds kLookAgain{100};
+        if (caller.hasGone() || m_clock.now() + kLookAgain >= caller.deadline) {
+            LookupResult late = LookupResult::failed(LookupStatus::UpstreamFailed, firstServer(name),
+                                                     FailureReason::Timeout);
+            late.record.domain = name.unicode;
+            done(std::move(late));
+            return;
+        }
+        m_clock.callAfter(kLookAgain, this, [this, name, caller, done = std::move(done)]() mutable {
+            if (std::optional<LookupResult> cached = m_cache.find(name.ace)) {
+                cached->record.domain = name.unicode;
+                done(std::move(*cached));
+                return;
+            }
+            findShared(name, std::move(caller), std::move(done));
+        });
+    });
+}
+
+QString LookupService::firstServer(const DomainName& name) const
+{
     const QString base = m_directory.rdapBase(name.tld);
     QString first = base.isEmpty() ? m_directory.whoisServer(name.tld) : QUrl(base).host();
-    if (first.isEmpty())
-        first = m_settings.ianaWhois;
+    return first.isEmpty() ? m_settings.ianaWhois : first;
+}
+
+void LookupService::ask(const DomainName& name, LookupCaller caller, Done done)
+{
+    const QString base = m_directory.rdapBase(name.tld);
+    const QString first = firstServer(name);
 
     // Whichever comes first, the result or the deadline, answers; a late result still
     // goes into the cache.
@@ -158,6 +252,8 @@ void LookupService::lookup(const DomainName& name, LookupCaller caller, Done don
     Done store = [this, name, answer](LookupResult result) {
         result.record.domain = name.unicode;
         m_cache.store(name.ace, result);
+        if (m_shared)
+            m_shared->keep(name.ace, result, m_cache.ttlFor(result)); // failures only end the claim
         answer(std::move(result));
     };
     if (!base.isEmpty())
@@ -181,15 +277,35 @@ void LookupService::fetchHttp(const QUrl& url, const OutboundPolicy& policy, std
         done(HttpAnswer{429, {}, {}});
         return;
     }
-    m_gate.enter(host, [this, url, policy, host, done = std::move(done)] {
-        FetchHttp(m_network, url, policy, m_limits, [this, host, done](HttpAnswer answer) {
+    const Clock::TimePoint asked = m_clock.now();
+    m_gate.enter(host, [this, url, policy, host, asked, done = std::move(done)] {
+        const Clock::TimePoint started = noteStart(host, asked);
+        FetchHttp(m_network, url, policy, m_limits, [this, host, started, done](HttpAnswer answer) {
             m_gate.release(host);
-            if (answer.status == 429)
+            noteEnd(host, started);
+            if (answer.status == 429) {
+                if (m_metrics)
+                    m_metrics->coolDown(host.toUtf8());
                 m_gate.pause(host, answer.retryAfter.count() > 0 ? answer.retryAfter
                                                                  : std::chrono::seconds(30));
+            }
             done(std::move(answer));
         });
     });
+}
+
+Clock::TimePoint LookupService::noteStart(const QString& server, Clock::TimePoint asked)
+{
+    const Clock::TimePoint now = m_clock.now();
+    if (m_metrics && now - asked >= std::chrono::milliseconds(1))
+        m_metrics->limitWait(server.toUtf8(), now - asked);
+    return now;
+}
+
+void LookupService::noteEnd(const QString& server, Clock::TimePoint started)
+{
+    if (m_metrics)
+        m_metrics->upstream(server.toUtf8(), m_clock.now() - started);
 }
 
 void LookupService::lookupRdap(const DomainName& name, const QString& base, Done done)
@@ -260,10 +376,13 @@ void LookupService::fetchWhois(const QString& server, const QString& query, Whoi
     // are connected to on public addresses only.
     const bool publicOnly = !m_settings.whoisAddresses.contains(server) && server != m_settings.ianaWhois &&
                             !m_settings.whoisServers.values().contains(server);
-    m_gate.enter(server, [this, server, address, port, query, publicOnly, codePage, done = std::move(done)] {
+    const Clock::TimePoint asked = m_clock.now();
+    m_gate.enter(server, [this, server, address, port, query, publicOnly, codePage, asked, done = std::move(done)] {
+        const Clock::TimePoint started = noteStart(server, asked);
         FetchWhois(address, port, query, publicOnly, m_limits,
-                   [this, server, codePage, query, done](WhoisAnswer answer) {
+                   [this, server, codePage, query, started, done](WhoisAnswer answer) {
                        m_gate.release(server);
+                       noteEnd(server, started);
                        if (answer.error != UpstreamError::None) {
                            done(ReasonFor(answer.error), WhoisText{});
                            return;

@@ -6,10 +6,12 @@
 #include "service/engine/domain_name.h"
 #include "service/engine/lookup_cache.h"
 #include "service/engine/lookup_caller.h"
+#include "service/engine/shared_answers.h"
 #include "service/config/settings.h"
 #include "service/engine/upstream_fetch.h"
 #include "service/engine/upstream_gate.h"
 #include "service/engine/upstream_policy.h"
+#include "service/metrics/metrics.h"
 #include "service/record/whois_record.h"
 
 #include <QObject>
@@ -28,8 +30,10 @@ class LookupService final : public QObject {
 public:
     using Done = std::function<void(LookupResult)>;
 
+    // `shared`, when given, is asked before the upstreams and told their answers;
+    // `metrics`, when given, counts lookups, cache hits and upstream requests.
     LookupService(const ServiceSettings& settings, QNetworkAccessManager& network, Clock& clock,
-                  QObject* parent = nullptr);
+                  SharedAnswers* shared = nullptr, Metrics* metrics = nullptr, QObject* parent = nullptr);
 
     // `done` runs once, on this object's thread, by the caller's deadline at the latest.
     void lookup(const DomainName& name, LookupCaller caller, Done done);
@@ -46,6 +50,10 @@ public:
     LookupCache& cache() { return m_cache; }
 
 private:
+    void findShared(const DomainName& name, LookupCaller caller, Done done);
+    void ask(const DomainName& name, LookupCaller caller, Done done);
+    // The server a lookup of the name starts at.
+    QString firstServer(const DomainName& name) const;
     void lookupRdap(const DomainName& name, const QString& base, Done done);
     void followRegistrar(const DomainName& name, LookupResult found, const QString& link, Done done);
     void lookupPort43(const DomainName& name, Done done);
@@ -54,11 +62,16 @@ private:
     // `text` is meaningful only when `failure` is None.
     using WhoisDone = std::function<void(FailureReason failure, const WhoisText& text)>;
     void fetchWhois(const QString& server, const QString& query, WhoisDone done);
+    // Counts a wait for the server's limit; the start time.
+    Clock::TimePoint noteStart(const QString& server, Clock::TimePoint asked);
+    void noteEnd(const QString& server, Clock::TimePoint started);
     void fetchHttp(const QUrl& url, const OutboundPolicy& policy, std::function<void(HttpAnswer)> done);
 
     const ServiceSettings m_settings;
     QNetworkAccessManager& m_network;
     Clock& m_clock;
+    SharedAnswers* m_shared;
+    Metrics* m_metrics;
     OutboundPolicy m_policy;
     ServerDirectory m_directory;
     LookupCache m_cache;

@@ -32,9 +32,10 @@ void Log(LogFormat format, const QString& client, const QString& name, const QSt
 
 } // namespace
 
-FrontRoutes::FrontRoutes(const ServiceSettings& settings, LookupService& lookups)
+FrontRoutes::FrontRoutes(const ServiceSettings& settings, LookupService& lookups, Metrics* metrics)
     : m_settings(settings)
     , m_lookups(lookups)
+    , m_metrics(metrics)
     , m_replies(std::make_shared<ReplyCache>(10000))
 {
 }
@@ -43,6 +44,15 @@ void FrontRoutes::handle(const FrontRequest& request, Answer answer)
 {
     const qsizetype query = request.target.indexOf('?');
     const QByteArray path = query < 0 ? request.target : request.target.left(query);
+    if (m_metrics) {
+        const QByteArray route = path == wire::kLookupPath    ? QByteArray("lookup")
+                                 : path == wire::kVersionPath ? QByteArray("version")
+                                                              : QByteArray("other");
+        answer = [metrics = m_metrics, route, answer = std::move(answer)](FrontReply reply) {
+            metrics->request(route, reply.status);
+            answer(std::move(reply));
+        };
+    }
     if (path == wire::kLookupPath && request.method == "GET") {
         lookUp(request, std::move(answer));
     } else if (path == wire::kVersionPath && request.method == "POST") {

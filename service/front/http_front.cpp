@@ -35,10 +35,10 @@ FrontLimits LimitsFrom(const ServiceSettings& settings)
 // Declared so that the threads stop first and the connections go while the
 // io_context they belong to still exists.
 struct HttpFront::Core {
-    Core(const ServiceSettings& settings, LookupService& lookups)
+    Core(const ServiceSettings& settings, LookupService& lookups, Metrics* metrics)
         : settings(settings)
         , io(settings.frontThreads)
-        , routes(settings, lookups)
+        , routes(settings, lookups, metrics)
         , limits(LimitsFrom(settings))
         , registry(std::size_t(settings.maxConnections))
     {
@@ -95,8 +95,8 @@ void HttpFront::Core::trimNowAndThen()
     });
 }
 
-HttpFront::HttpFront(const ServiceSettings& settings, LookupService& lookups)
-    : m_core(std::make_unique<Core>(settings, lookups))
+HttpFront::HttpFront(const ServiceSettings& settings, LookupService& lookups, Metrics* metrics)
+    : m_core(std::make_unique<Core>(settings, lookups, metrics))
 {
 }
 

@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QTextDocument>
 #include <QToolTip>
 
 #include <algorithm>
@@ -58,11 +59,12 @@ public:
         if (text.isEmpty() || Shown(option, text) == text) {
             QToolTip::hideText();
         } else {
-            // Escaped, so a registry's answer is never read as markup; a paragraph, so
-            // the tooltip wraps a long text at its spaces.
-            QToolTip::showText(event->globalPos(),
-                               QStringLiteral("<p>%1</p>").arg(text.toHtmlEscaped()), view,
-                               option.rect);
+            // Plain text stays on one line unless wider than the screen; a text that
+            // looks like markup is escaped, so a registry's answer is never read as it.
+            const QString tip = Qt::mightBeRichText(text)
+                                    ? QStringLiteral("<p>%1</p>").arg(text.toHtmlEscaped())
+                                    : text;
+            QToolTip::showText(event->globalPos(), tip, view, option.rect);
         }
         return true;
     }

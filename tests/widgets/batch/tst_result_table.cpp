@@ -404,20 +404,24 @@ void TestResultTable::cutCellsShowTheirWholeText()
 {
     TableWindow window;
     ResultTable& table = window.table();
-    const QString failure = u"查询失败:无法连接 whois.nic.example <port 43>"_s;
-    table.appendRow(ResultRow{{u"a.com"_s, {}, {}, {}, {}, {}, {}, {}, failure}});
-    const auto hover = [&](int column) {
-        const QPoint at = table.visualRect(table.model()->index(0, column)).center();
+    const QString limited = u"查询过于频繁,请稍后重试"_s;
+    const QString marked = u"查询失败:<b>无法连接</b> whois.nic.example"_s;
+    table.appendRow(ResultRow{{u"a.com"_s, {}, {}, {}, {}, {}, {}, {}, limited}});
+    table.appendRow(ResultRow{{u"b.com"_s, {}, {}, {}, {}, {}, {}, {}, marked}});
+    const auto hover = [&](int row, int column) {
+        const QPoint at = table.visualRect(table.model()->index(row, column)).center();
         QHelpEvent event(QEvent::ToolTip, at, table.viewport()->mapToGlobal(at));
         QApplication::sendEvent(table.viewport(), &event);
     };
-    hover(8);
+    hover(0, 8);
     QVERIFY(QToolTip::isVisible());
-    // The whole text, as text: the angle brackets are not taken for markup.
+    QCOMPARE(QToolTip::text(), limited);
+    // Text that looks like markup is shown as the text it is.
+    hover(1, 8);
     QTextDocument shown;
     shown.setHtml(QToolTip::text());
-    QCOMPARE(shown.toPlainText(), failure);
-    hover(0); // "a.com" fits its column
+    QCOMPARE(shown.toPlainText(), marked);
+    hover(0, 0); // "a.com" fits its column
     QTRY_VERIFY(!QToolTip::isVisible());
 }
 

@@ -74,6 +74,9 @@ void StatusBar::showMessage(const QString& text)
 
 void StatusBar::setMessageNote(const QString& note)
 {
+    // Asked after every row of a batch; without a filter the note stays empty.
+    if (note == m_note)
+        return;
     m_note = note;
     showMessageLine();
 }

@@ -135,7 +135,8 @@ OptionParser::Outcome OptionParser::parse(const QStringList& arguments, QString*
                                 : !inFile     ? QStringList()
                                 : row.repeatable ? file.list.value(row.name)
                                                  : QStringList{file.text.value(row.name)};
-            row.set(OptionValue(row.name, onCommandLine || inFile, std::move(texts), message));
+            row.set(OptionValue(row.name, onCommandLine || inFile, !onCommandLine && inFile, std::move(texts),
+                                message));
         }
     }
     m_positional = parser.positionalArguments();

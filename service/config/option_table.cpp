@@ -69,10 +69,10 @@ Option Checked(const char* name, const char* valueName, const char* help, QStrin
 
 } // namespace
 
-Option Whole(const char* name, const char* valueName, const char* help, qint64 low, qint64 high, qint64 current,
-             std::function<void(qint64)> store)
+Option Whole(const char* name, const char* valueName, const char* help, qint64 low, qint64 high,
+             std::optional<qint64> current, std::function<void(qint64)> store)
 {
-    Option row = Row(name, valueName, help, QString::number(current));
+    Option row = Row(name, valueName, help, current ? QString::number(*current) : QString());
     row.range = QStringLiteral("%1 to %2").arg(low).arg(high);
     row.set = [low, high, store = std::move(store)](const OptionValue& value) {
         const QString text = value.text();

@@ -9,17 +9,24 @@
 #include <chrono>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 #include <utility>
 
 // What one option was given, from the command line or the settings file, and where a
 // complaint about it goes. Every row's setter sees one, given or not.
 class OptionValue final {
 public:
-    OptionValue(QString name, bool given, QStringList texts, QString* complaints)
-        : m_name(std::move(name)), m_given(given), m_texts(std::move(texts)), m_complaints(complaints)
+    OptionValue(QString name, bool given, bool fromFile, QStringList texts, QString* complaints)
+        : m_name(std::move(name))
+        , m_given(given)
+        , m_fromFile(fromFile)
+        , m_texts(std::move(texts))
+        , m_complaints(complaints)
     {
     }
     bool given() const { return m_given; }
+    // Given in the settings file only, where a value is split at its commas.
+    bool fromFile() const { return m_fromFile; }
     // The last value given (empty when none); texts() has each one, for repeatable rows.
     QString text() const { return m_texts.isEmpty() ? QString() : m_texts.last(); }
     const QStringList& texts() const { return m_texts; }
@@ -29,6 +36,7 @@ public:
 private:
     QString m_name;
     bool m_given;
+    bool m_fromFile;
     QStringList m_texts;
     QString* m_complaints;
 };
@@ -64,9 +72,10 @@ bool IsWebUrl(const QString& text);
 // "host:port" or "[v6]:port" as "host:port"; empty when it is neither.
 QString HostAndPort(const QString& text);
 
-// A whole number from `low` to `high`; `current` is the default, `store` takes the value.
-Option Whole(const char* name, const char* valueName, const char* help, qint64 low, qint64 high, qint64 current,
-             std::function<void(qint64)> store);
+// A whole number from `low` to `high`; `current` is the default (none: not set unless
+// given), `store` takes the value.
+Option Whole(const char* name, const char* valueName, const char* help, qint64 low, qint64 high,
+             std::optional<qint64> current, std::function<void(qint64)> store);
 
 template <typename Integer>
 Option Number(const char* name, const char* valueName, const char* help, qint64 low, qint64 high, Integer* field)
@@ -74,11 +83,26 @@ Option Number(const char* name, const char* valueName, const char* help, qint64 
     return Whole(name, valueName, help, low, high, qint64(*field), [field](qint64 value) { *field = Integer(value); });
 }
 
+template <typename Integer>
+Option Number(const char* name, const char* valueName, const char* help, qint64 low, qint64 high,
+              std::optional<Integer>* field)
+{
+    return Whole(name, valueName, help, low, high, std::nullopt, [field](qint64 value) { *field = Integer(value); });
+}
+
 template <typename Rep, typename Period>
 Option Duration(const char* name, const char* valueName, const char* help, qint64 low, qint64 high,
                 std::chrono::duration<Rep, Period>* field)
 {
     return Whole(name, valueName, help, low, high, qint64(field->count()),
+                 [field](qint64 value) { *field = std::chrono::duration<Rep, Period>(value); });
+}
+
+template <typename Rep, typename Period>
+Option Duration(const char* name, const char* valueName, const char* help, qint64 low, qint64 high,
+                std::optional<std::chrono::duration<Rep, Period>>* field)
+{
+    return Whole(name, valueName, help, low, high, std::nullopt,
                  [field](qint64 value) { *field = std::chrono::duration<Rep, Period>(value); });
 }
 

@@ -2,6 +2,8 @@
 
 #include "service/config/option_parser.h"
 
+#include <QRegularExpression>
+
 QHash<QString, QString> ServiceSettings::defaultRdapOverrides()
 {
     return {{QStringLiteral("me"), QStringLiteral("https://rdap.identitydigital.services/rdap/")},
@@ -22,6 +24,40 @@ QString HostOrNothing(const QString& text)
 QString WebUrlOrNothing(const QString& text)
 {
     return option::IsWebUrl(text) ? text : QString();
+}
+
+// Repeatable --limit rows, each in place of its server's row of the shipped table.
+Option LimitOption(QHash<QString, ServerLimit>* limits)
+{
+    // What a row leaves out: one query back to back, four in flight, no daily cap.
+    static constexpr ServerLimit kBase{1, 1, 4, 0};
+    Option row{QStringLiteral("limit"), {}, QStringLiteral("server=rate[,burst=n][,concurrency=n][,daily=n]"),
+               QStringLiteral("A server's pace, in place of its row in registry-limits.txt: port-43 host or RDAP "
+                              "host[:port], queries a second, then burst (default %1), requests in flight "
+                              "(default %2) and a daily cap (default %3: none)")
+                   .arg(kBase.burst)
+                   .arg(kBase.concurrency)
+                   .arg(kBase.daily),
+               {}, {}, true, {}};
+    row.set = [limits](const OptionValue& value) {
+        // The settings file splits its values at commas: a row's options join their server again.
+        static const QRegularExpression kLimitPart(QStringLiteral("^\\s*(burst|concurrency|daily)\\s*="));
+        QStringList rows;
+        for (const QString& text : value.texts()) {
+            if (!rows.isEmpty() && value.fromFile() && kLimitPart.match(text).hasMatch())
+                rows.last() += u',' + text;
+            else
+                rows.append(text);
+        }
+        for (const QString& text : std::as_const(rows)) {
+            QString why;
+            if (const auto limit = ParseLimitOption(text, kBase, &why))
+                limits->insert(limit->first, limit->second);
+            else
+                value.refuse(text, why);
+        }
+    };
+    return row;
 }
 
 } // namespace
@@ -60,9 +96,15 @@ OptionGroup ServiceSettings::engineOptions()
              // Each answer in flight may hold this much memory.
              Number("max-answer-bytes", "bytes", "Size cap of an upstream answer", 1024, 64 * 1024 * 1024,
                     &maxAnswerBytes),
-             Number("max-in-flight", "n", "Requests in flight to one upstream server", 1, 100, &maxInFlightPerServer),
-             Duration("min-spacing", "ms", "Least time between two requests to one server, in ms", 0, kTenMinutes,
-                      &minSpacing),
+             Number("max-in-flight", "n", "Requests in flight to a server the limits table does not list", 1, 100,
+                    &maxInFlightPerServer),
+             Duration("min-spacing", "ms",
+                      "Least time in ms between two requests to a server the limits table does not list; 0: no "
+                      "pacing",
+                      0, kTenMinutes, &minSpacing),
+             LimitOption(&limits),
+             Number("max-queue", "n", "Lookups waiting for one server at most; beyond, they are answered at once",
+                    1, 10000000, &maxQueue),
              Number("cache-entries", "n", "Answers kept in the cache", 0, 10000000, &cacheEntries),
              Duration("found-ttl", "s", "Seconds a found answer is cached", 0, kThirtyDays, &foundTtl),
              Duration("not-registered-ttl", "s", "Seconds a not-registered answer is cached", 0, kThirtyDays,

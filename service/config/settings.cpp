@@ -31,7 +31,7 @@ Option LimitOption(QHash<QString, ServerLimit>* limits)
 {
     // What a row leaves out: one query back to back, four in flight, no daily cap.
     static constexpr ServerLimit kBase{1, 1, 4, 0};
-    Option row{QStringLiteral("limit"), {}, QStringLiteral("server=rate[,burst=n][,concurrency=n][,daily=n]"),
+    Option row{QStringLiteral("limit"), {}, QStringLiteral("server=rate[,...]"),
                QStringLiteral("A server's pace, in place of its row in registry-limits.txt: port-43 host or RDAP "
                               "host[:port], queries a second, then burst (default %1), requests in flight "
                               "(default %2) and a daily cap (default %3: none)")

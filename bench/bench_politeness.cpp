@@ -12,6 +12,7 @@
 #include "service/engine/domain_name.h"
 #include "service/engine/lookup_service.h"
 #include "support/fake_whois_server.h"
+#include "support/limited_rdap.h"
 #include "support/test_https_server.h"
 #include "support/window_counter.h"
 
@@ -78,11 +79,11 @@ std::vector<std::unique_ptr<Registry>> MakeRegistries(const QStringList& names, 
             registry->tld = Tld(i);
             registry->rdap = std::make_unique<TestHttpsServer>();
             registry->rdap->setKeepAlive(true);
-            registry->rdap->setHandler([record, allowed, arrivals = registry->rdapArrivals](const TestHttpsServer::Request&) {
-                if (!arrivals->admit(allowed))
-                    return TestHttpsServer::Response{429, "{}", "application/rdap+json", 0, false, {{"Retry-After", "1"}}};
-                return TestHttpsServer::Response{200, record, "application/rdap+json"};
-            });
+            registry->rdap->setHandler(RateLimited(
+                [record](const TestHttpsServer::Request&) {
+                    return TestHttpsServer::Response{200, record, "application/rdap+json"};
+                },
+                allowed, registry->rdapArrivals));
         } else {
             registry->tld = Tld(i);
             registry->whois = std::make_unique<FakeWhoisServer>();

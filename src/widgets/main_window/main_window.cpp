@@ -9,7 +9,7 @@
 #include "widgets/platform/platform.h"
 #include "widgets/controls/status_bar.h"
 #include "widgets/controls/window_look.h"
-#include "core/net/version_text.h"
+#include "core/app/version_text.h"
 #include "ui_form1.h"
 #include "widgets/update/version_check.h"
 

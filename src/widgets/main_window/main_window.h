@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/net/endpoints.h"
+#include "core/app/endpoints.h"
 
 #include <QWidget>
 

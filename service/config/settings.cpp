@@ -1,5 +1,7 @@
 #include "service/config/settings.h"
 
+#include "service/dns/dns_witness.h"
+
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -8,13 +10,6 @@
 #include <QSettings>
 
 #include <functional>
-
-QHash<QString, QString> ServiceSettings::defaultRdapOverrides()
-{
-    return {{QStringLiteral("me"), QStringLiteral("https://rdap.identitydigital.services/rdap/")},
-            {QStringLiteral("io"), QStringLiteral("https://rdap.identitydigital.services/rdap/")},
-            {QStringLiteral("cc"), QStringLiteral("https://tld-rdap.verisign.com/cc/v1/")}};
-}
 
 namespace {
 
@@ -67,7 +62,9 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
         "cannot be reached, times out, answers 5xx or answers something unreadable: the\n"
         "--whois-server host for the TLD, else the one in whois-servers.txt shipped with it,\n"
         "else the one whois.iana.org (--iana-whois) names. An RDAP \"not found\" or refusal\n"
-        "(4xx) is final; so a --whois-server for a TLD with RDAP serves as its fallback."));
+        "(4xx) is final; so a --whois-server for a TLD with RDAP serves as its fallback.\n"
+        "Before a name is answered as not registered, or as failed or limited at the registry,\n"
+        "DNS is asked for its NS records (--dns): a delegated name is answered as registered."));
     parser.addHelpOption();
     QStringList known;
     const auto opt = [&](const char* name, const char* description, const char* value = nullptr) {
@@ -95,6 +92,9 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
     const auto whoisAddress =
         opt("whois-address", "Connect to this address for a port-43 host (repeatable).", "host=addr:port");
     const auto whoisPort = opt("whois-port", "Port of WHOIS servers (default 43).", "port");
+    const auto dns = opt("dns", "Resolver asked whether a name is delegated, instead of the system's "
+                         "(repeatable); \"off\": DNS is not asked.", "address[:port]");
+    const auto dnsTimeout = opt("dns-timeout", "Time for DNS's answer in ms (default 3000).", "ms");
     const auto connectTimeout = opt("connect-timeout", "Upstream connect limit in ms.", "ms");
     const auto totalTimeout = opt("timeout", "Upstream total limit in ms.", "ms");
     const auto maxBytes = opt("max-answer-bytes", "Size cap of an upstream answer.", "bytes");
@@ -228,16 +228,24 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
         if (!IsHost(text))
             refuse(ianaWhois, text, QStringLiteral("not a host name or address"));
     }
-    settings.rdapOverrides = defaultRdapOverrides();
     pairs(rdap, settings.rdapOverrides, webUrl, "tld=https://host/path/");
     pairs(whoisServer, settings.whoisServers, host, "tld=host");
     pairs(whoisAddress, settings.whoisAddresses, HostAndPort, "host=address:port");
     settings.whoisPort = static_cast<quint16>(number(whoisPort, settings.whoisPort, 1, 65535));
+    for (const QString& resolver : values(dns)) {
+        if (resolver == u"off")
+            settings.dnsWitness = false;
+        else if (DnsWitness::isResolver(resolver))
+            settings.dnsResolvers.append(resolver);
+        else
+            refuse(dns, resolver, QStringLiteral("neither \"off\" nor an IP address with an optional port"));
+    }
     constexpr qint64 kTenMinutes = 600000;
     settings.connectTimeout = std::chrono::milliseconds(
         number(connectTimeout, settings.connectTimeout.count(), 1, kTenMinutes));
     settings.totalTimeout = std::chrono::milliseconds(
         number(totalTimeout, settings.totalTimeout.count(), 1, kTenMinutes));
+    settings.dnsTimeout = std::chrono::milliseconds(number(dnsTimeout, settings.dnsTimeout.count(), 1, 60000));
     // Each answer in flight may hold this much memory.
     settings.maxAnswerBytes = number(maxBytes, settings.maxAnswerBytes, 1024, 64 * 1024 * 1024);
     settings.maxInFlightPerServer =

@@ -77,6 +77,8 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
     , m_clock(clock)
     , m_policy(ConfiguredUpstreams(settings), settings.httpsPort)
     , m_cache(settings.cacheEntries, settings.foundTtl, settings.notRegisteredTtl, m_clock)
+    , m_dns(settings.dnsWitness ? new DnsWitness(settings.dnsResolvers, settings.dnsTimeout, this) : nullptr)
+    , m_delegation(m_dns, m_clock, this, settings.cacheEntries)
     , m_gate(settings.maxInFlightPerServer, settings.minSpacing, m_clock)
     , m_limits{settings.connectTimeout, settings.totalTimeout, settings.maxAnswerBytes}
     , m_bootstrapStore(settings.stateDirectory,
@@ -87,16 +89,21 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
         m_directory.addRdapOverride(it.key(), it.value());
     for (auto it = settings.whoisServers.cbegin(); it != settings.whoisServers.cend(); ++it)
         m_directory.addWhoisOverride(it.key(), it.value());
+    if (m_dns && !m_dns->error().isEmpty())
+        LogNotice(m_settings.logFormat, QStringLiteral("DNS cannot be asked: ") + m_dns->error());
     m_refresh.setInterval(std::chrono::hours(24));
     connect(&m_refresh, &QTimer::timeout, this, &LookupService::refreshBootstrap);
 }
 
 void LookupService::startBootstrap()
 {
-    // The port-43 table is shipped data: beside the service, else installed.
+    // The server tables are shipped data: beside the service, else installed.
     QFile table(LocateDataFile(QStringLiteral("whois-servers.txt")));
     if (table.open(QIODevice::ReadOnly))
         m_directory.loadWhoisTable(table.readAll());
+    QFile rdapTable(LocateDataFile(QStringLiteral("rdap-servers.txt")));
+    if (rdapTable.open(QIODevice::ReadOnly))
+        m_directory.loadRdapTable(rdapTable.readAll());
     for (const QString& path : m_bootstrapStore.candidates()) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
@@ -155,10 +162,12 @@ void LookupService::lookup(const DomainName& name, LookupCaller caller, Done don
         answer(std::move(late));
     });
 
-    Done store = [this, name, answer](LookupResult result) {
-        result.record.domain = name.unicode;
-        m_cache.store(name.ace, result);
-        answer(std::move(result));
+    Done store = [this, name, answer](LookupResult registry) {
+        registry.record.domain = name.unicode;
+        m_delegation.apply(name.ace, std::move(registry), [this, name, answer](LookupResult result) {
+            m_cache.store(name.ace, result);
+            answer(std::move(result));
+        });
     };
     if (!base.isEmpty())
         lookupRdap(name, base, std::move(store));

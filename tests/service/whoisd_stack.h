@@ -75,7 +75,10 @@ struct Stack {
         settings.dnsResolvers = {dns.address()};
         settings.dnsTimeout = std::chrono::milliseconds(300);
         settings.totalTimeout = std::chrono::milliseconds(1000);
+        // Fakes the limits table does not list are not paced; a lookup that waits on a
+        // limit gives up soon.
         settings.minSpacing = std::chrono::milliseconds(0);
+        settings.answerWithin = std::chrono::milliseconds(5000);
     }
 
     void start()

@@ -223,14 +223,20 @@ void LookupService::wait(const DomainName& name, const LookupCaller& caller, con
             std::exchange(*pending, nullptr)(std::move(result));
     };
     flight->waiters.append(answer);
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(caller.deadline - m_clock.now());
+    // DNS has its say on a late answer too (a registry that keeps us waiting may hold a
+    // registered name), so the upstreams get the caller's time less DNS's.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(caller.deadline - m_clock.now()) -
+                      (m_dns ? m_settings.dnsTimeout : std::chrono::milliseconds(0));
     m_clock.callAfter(std::max(left, std::chrono::milliseconds(0)), this,
-                      [answer, first, askers = std::weak_ptr<Askers>(flight->askers)] {
+                      [this, answer, first, ace = name.ace, askers = std::weak_ptr<Askers>(flight->askers)] {
                           // Still waiting for its turn: our pace, not the upstream, ran out of time.
                           const std::shared_ptr<Askers> waiting = askers.lock();
-                          answer(waiting && waiting->queued
-                                     ? LookupResult::failed(LookupStatus::RateLimited, first)
-                                     : LookupResult::failed(LookupStatus::UpstreamFailed, first, FailureReason::Timeout));
+                          m_delegation.apply(ace,
+                                             waiting && waiting->queued
+                                                 ? LookupResult::failed(LookupStatus::RateLimited, first)
+                                                 : LookupResult::failed(LookupStatus::UpstreamFailed, first,
+                                                                        FailureReason::Timeout),
+                                             answer);
                       });
 }
 

@@ -38,6 +38,11 @@ struct ServiceSettings {
     QHash<QString, QString> whoisServers;   // tld -> port-43 host, before the table's
     QHash<QString, QString> whoisAddresses; // port-43 host -> "address:port" to connect to
     quint16 whoisPort = 43;
+    // DNS, the second witness asked before a name is answered as not registered, or
+    // as failed or limited at the registry.
+    bool dnsWitness = true;
+    QStringList dnsResolvers; // "address[:port]"; none: the system's
+    std::chrono::milliseconds dnsTimeout{3000};
     // The only port of links and redirects that lead away from the upstreams above
     // (not an option: tests move it to a loopback fake's).
     quint16 httpsPort = 443;
@@ -82,10 +87,6 @@ struct ServiceSettings {
     // Plain-HTTP health and metrics; port 0 picks a free one.
     QHostAddress metricsAddress = QHostAddress::LocalHost;
     quint16 metricsPort = 9464;
-
-    // RDAP servers for registries missing from the bootstrap file. Port-43 servers
-    // come from the table shipped with the service (whois-servers.txt).
-    static QHash<QString, QString> defaultRdapOverrides();
 
     // The option rows, bound to this object's fields: looking names up (any program
     // that runs lookups takes these), the HTTPS front and its update answer, the log.

@@ -15,8 +15,10 @@ struct WhoisdProcess {
                       QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--cert"),
                                   QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt"), QStringLiteral("--key"),
                                   QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key"),
-                                  // Tests run side by side: each takes a free status port.
-                                  QStringLiteral("--metrics-listen"), QStringLiteral("127.0.0.1:0")} +
+                                  // Tests never reach the machine's resolvers, and run side by
+                                  // side: each takes a free status port.
+                                  QStringLiteral("--dns"), QStringLiteral("off"), QStringLiteral("--metrics-listen"),
+                                  QStringLiteral("127.0.0.1:0")} +
                           arguments);
         // The start notice names the address, in text and in JSON logs alike.
         static const QRegularExpression listening(QStringLiteral("listening on (https://[^:]+:(\\d+))"));

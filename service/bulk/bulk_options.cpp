@@ -68,6 +68,8 @@ QString BulkOptions::helpText()
                "  --resume               With -o (.csv or .jsonl): skip the names the file already\n"
                "                         has a record for, and append the rest.\n"
                "  --service <url>        Ask a running whoisd at URL instead of looking up here.\n"
+               "  --service-ca <file>    Trust the authority in FILE (PEM) for the service's\n"
+               "                         certificate, besides the system's.\n"
                "  -q, --quiet            No progress line on standard error.\n"
                "  -h, --help             Show this help.\n\n"
                "Lookup options (as whoisd's; not with --service):\n")
@@ -117,6 +119,12 @@ std::optional<BulkOptions> BulkOptions::fromArguments(const QStringList& argumen
         } else if (OptionName(argument) == u"service") {
             if (const auto value = valueOf(i, argument, 9))
                 options.serviceUrl = *value;
+        } else if (OptionName(argument) == u"service-ca") {
+            if (const auto value = valueOf(i, argument, 12)) {
+                options.serviceAuthorities = QSslCertificate::fromPath(*value, QSsl::Pem);
+                if (options.serviceAuthorities.isEmpty())
+                    *message += QStringLiteral("--service-ca %1: no PEM certificate there\n").arg(*value);
+            }
         } else if (!argument.startsWith(u"--") || FrontOptions().contains(OptionName(argument))) {
             *message += QStringLiteral("unknown option: %1\n").arg(argument);
         } else {

@@ -2,6 +2,8 @@
 
 #include "service/config/settings.h"
 
+#include <QList>
+#include <QSslCertificate>
 #include <QString>
 #include <QStringList>
 
@@ -13,6 +15,7 @@ struct BulkOptions {
     QStringList inputs;  // files, "-" for standard input; none given: standard input
     QString output;      // empty: JSON Lines on standard output
     QString serviceUrl;  // ask a running whoisd instead of the engine in-process
+    QList<QSslCertificate> serviceAuthorities; // trusted for its certificate, besides the system's
     bool quiet = false;
     bool resume = false;
     ServiceSettings settings;

@@ -47,9 +47,12 @@ void EngineAsker::stop()
     m_caller.gone->store(true, std::memory_order_relaxed);
 }
 
-ServiceAsker::ServiceAsker(QNetworkAccessManager& network, QString serviceUrl, WallClock wallClock)
-    : m_network(network), m_serviceUrl(std::move(serviceUrl)), m_wallClock(std::move(wallClock))
+ServiceAsker::ServiceAsker(QNetworkAccessManager& network, QString serviceUrl, const QList<QSslCertificate>& authorities,
+                           WallClock wallClock)
+    : m_network(network), m_serviceUrl(std::move(serviceUrl)), m_wallClock(std::move(wallClock)),
+      m_tls(QSslConfiguration::defaultConfiguration())
 {
+    m_tls.addCaCertificates(authorities);
     while (m_serviceUrl.endsWith(u'/'))
         m_serviceUrl.chop(1);
 }
@@ -68,6 +71,7 @@ void ServiceAsker::send(const QString& name, int attempt, const Done& done)
 {
     QNetworkRequest request{QUrl(LookupUrl(m_serviceUrl, name))};
     request.setTransferTimeout(int(std::chrono::milliseconds(kServiceReplyWithin).count()));
+    request.setSslConfiguration(m_tls);
     QNetworkReply* reply = m_network.get(request);
     connect(reply, &QNetworkReply::finished, this, [this, reply, name, attempt, done] {
         reply->deleteLater();

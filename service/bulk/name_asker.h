@@ -4,7 +4,10 @@
 #include "service/engine/lookup_caller.h"
 
 #include <QDateTime>
+#include <QList>
 #include <QObject>
+#include <QSslCertificate>
+#include <QSslConfiguration>
 #include <QString>
 #include <QStringList>
 
@@ -56,7 +59,9 @@ private:
 class ServiceAsker final : public QObject, public NameAsker {
     Q_OBJECT
 public:
-    ServiceAsker(QNetworkAccessManager& network, QString serviceUrl, WallClock wallClock);
+    // `authorities` are trusted for the service's certificate besides the system's.
+    ServiceAsker(QNetworkAccessManager& network, QString serviceUrl, const QList<QSslCertificate>& authorities,
+                 WallClock wallClock);
     void ask(const QString& name, Done done) override;
     void stop() override;
     int perTldWindow() const override { return 16; }
@@ -68,5 +73,6 @@ private:
     QNetworkAccessManager& m_network;
     QString m_serviceUrl;
     WallClock m_wallClock;
+    QSslConfiguration m_tls;
     bool m_stopped = false;
 };

@@ -49,7 +49,7 @@ std::unique_ptr<NameAsker> MakeAsker(const BulkOptions& options, QNetworkAccessM
 {
     const auto wallClock = [] { return QDateTime::currentDateTimeUtc(); };
     if (!options.serviceUrl.isEmpty())
-        return std::make_unique<ServiceAsker>(network, options.serviceUrl, wallClock);
+        return std::make_unique<ServiceAsker>(network, options.serviceUrl, options.serviceAuthorities, wallClock);
     engine = std::make_unique<LookupService>(options.settings, network, clock);
     engine->startBootstrap();
     return std::make_unique<EngineAsker>(*engine, clock, wallClock);

@@ -51,6 +51,25 @@ QString LookupOptionsHelp()
     return text;
 }
 
+// The options that depend on each other.
+void CheckTogether(const BulkOptions& options, const QStringList& engine, QString* message)
+{
+    if (!options.serviceUrl.isEmpty()) {
+        const QUrl url(options.serviceUrl, QUrl::StrictMode);
+        if (!url.isValid() || (url.scheme() != u"https" && url.scheme() != u"http") || url.host().isEmpty())
+            *message += QStringLiteral("--service %1: not an http(s) URL\n").arg(options.serviceUrl);
+        if (engine.size() > 1)
+            *message += QStringLiteral("--service: the lookup options are the service's own (%1)\n")
+                            .arg(engine.mid(1).join(u' '));
+    }
+    if (!options.output.isEmpty() && !FormatOfPath(options.output))
+        *message += QStringLiteral("-o %1: the name must end in .csv, .xlsx or .jsonl\n").arg(options.output);
+    if (options.resume && options.output.isEmpty())
+        *message += QStringLiteral("--resume: needs -o FILE (.csv or .jsonl)\n");
+    if (options.resume && FormatOfPath(options.output) == OutputFormat::Xlsx)
+        *message += QStringLiteral("--resume: an .xlsx workbook cannot be appended to; use .csv or .jsonl\n");
+}
+
 } // namespace
 
 QString BulkOptions::helpText()
@@ -143,20 +162,7 @@ std::optional<BulkOptions> BulkOptions::fromArguments(const QStringList& argumen
     else // its closing line points at whoisd's help; the first lines name the problems
         *message += engineMessage.section(QStringLiteral("\"whoisd --help\""), 0, 0)
                         .section(QStringLiteral("Usage:"), 0, 0).trimmed() + u'\n';
-    if (!options.serviceUrl.isEmpty()) {
-        const QUrl url(options.serviceUrl, QUrl::StrictMode);
-        if (!url.isValid() || (url.scheme() != u"https" && url.scheme() != u"http") || url.host().isEmpty())
-            *message += QStringLiteral("--service %1: not an http(s) URL\n").arg(options.serviceUrl);
-        if (engine.size() > 1)
-            *message += QStringLiteral("--service: the lookup options are the service's own (%1)\n")
-                            .arg(engine.mid(1).join(u' '));
-    }
-    if (!options.output.isEmpty() && !FormatOfPath(options.output))
-        *message += QStringLiteral("-o %1: the name must end in .csv, .xlsx or .jsonl\n").arg(options.output);
-    if (options.resume && options.output.isEmpty())
-        *message += QStringLiteral("--resume: needs -o FILE (.csv or .jsonl)\n");
-    if (options.resume && FormatOfPath(options.output) == OutputFormat::Xlsx)
-        *message += QStringLiteral("--resume: an .xlsx workbook cannot be appended to; use .csv or .jsonl\n");
+    CheckTogether(options, engine, message);
     if (!message->trimmed().isEmpty()) {
         *message = message->trimmed() + QStringLiteral("\n\"whois-bulk --help\" lists the options.\n");
         return std::nullopt;

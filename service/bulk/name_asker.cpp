@@ -26,6 +26,19 @@ EngineAsker::EngineAsker(LookupService& lookups, Clock& clock, WallClock wallClo
     : m_lookups(lookups), m_clock(clock), m_wallClock(std::move(wallClock)),
       m_caller{QStringLiteral("whois-bulk"), {}}
 {
+    QObject::connect(&m_lookups.gate(), &UpstreamGate::coolingDown, &m_context,
+                     [this](const QString& server, qint64 milliseconds) {
+                         m_coolingUntil[server] = m_clock.now() + std::chrono::milliseconds(milliseconds);
+                     });
+}
+
+QStringList EngineAsker::coolingServers() const
+{
+    QStringList servers;
+    for (const auto& [server, until] : m_coolingUntil)
+        if (until > m_clock.now())
+            servers.append(server);
+    return servers;
 }
 
 void EngineAsker::ask(const QString& name, Done done)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "service/bulk/bulk_record.h"
+#include "service/engine/clock.h"
 #include "service/engine/lookup_caller.h"
 
 #include <QDateTime>
@@ -12,8 +13,8 @@
 #include <QStringList>
 
 #include <functional>
+#include <map>
 
-class Clock;
 class LookupService;
 class QNetworkAccessManager;
 
@@ -44,12 +45,15 @@ public:
     void stop() override;
     int perTldWindow() const override { return 200; }
     int window() const override { return 5000; }
+    QStringList coolingServers() const override;
 
 private:
     LookupService& m_lookups;
     Clock& m_clock;
     WallClock m_wallClock;
     LookupCaller m_caller; // one caller for the whole run, so stop() withdraws every name
+    QObject m_context;     // ends the engine's signals to this object with it
+    std::map<QString, Clock::TimePoint> m_coolingUntil;
 };
 
 // A running whoisd, over signed HTTPS requests as the window makes them: many users

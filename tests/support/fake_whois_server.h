@@ -5,6 +5,8 @@
 #include <QMutex>
 #include <QStringList>
 
+#include "window_counter.h"
+
 #include <memory>
 
 class ServerThread;
@@ -23,6 +25,10 @@ public:
 
     void answer(const QByteArray& query, const QByteArray& text);
     void setDelay(int milliseconds);
+    // As a registry that allows `perSecond` queries in any one second and answers
+    // `beyond` (its limit wording) to the rest.
+    void limitTo(int perSecond, const QByteArray& beyond);
+    const WindowCounter& arrivals() const { return m_arrivals; }
     QList<QByteArray> queries() const;
 
     // Called on the server's thread.
@@ -34,5 +40,8 @@ private:
     QHash<QByteArray, QByteArray> m_answers;
     QList<QByteArray> m_queries;
     int m_delay = 0;
+    int m_perSecond = 0;
+    QByteArray m_beyond;
+    WindowCounter m_arrivals;
     std::unique_ptr<ServerThread> m_thread; // last: stops before the state above goes
 };

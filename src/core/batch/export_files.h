@@ -16,8 +16,8 @@
 // quoting and CR LF line ends.
 std::optional<QString> WriteCsvFile(const QString& path, const RowSource& rows);
 
-// Excel workbook: one sheet, a bold and frozen header row, dates as date cells and
-// every column as wide as its longest text.
+// Excel workbook: one sheet, a bold and frozen header row with an autofilter, dates as
+// date cells and every column as wide as its longest text.
 std::optional<QString> WriteXlsxFile(const QString& path, const RowSource& rows);
 
 // The same workbook for a table of any width: a caption per column, and the rows'

@@ -59,6 +59,7 @@ private slots:
     void killedThenResumed();
     void terminated();
     void throughWhoisd();
+    void hundredNamesAtTheRegistrysPace();
 
 private:
     QStringList engineArguments() const;
@@ -220,6 +221,30 @@ void TestWhoisBulk::throughWhoisd()
     });
     QCOMPARE(Column(records, u"verdict"_s), (QStringList{u"registered"_s, u"failed"_s, u"available"_s}));
     QCOMPARE(Column(records, u"reason"_s), (QStringList{QString(), u"unreadable_answer"_s, QString()}));
+}
+
+// 100 .uk names, the registry answering its quota text beyond 50 a second: every name
+// is found, and the registry never sees more.
+void TestWhoisBulk::hundredNamesAtTheRegistrysPace()
+{
+    m_registry->limitTo(50, "Quota exceeded: too many queries from your address.\r\n");
+    QByteArray names;
+    for (int i = 0; i < 100; ++i) {
+        const QByteArray name = "name" + QByteArray::number(i) + ".co.uk";
+        m_registry->answer(name, Fixture("whois_cn.txt"));
+        names += name + '\n';
+    }
+    const Finished done = run(engineArguments() + QStringList{u"--whois-server"_s, u"uk=whois.nic.uk"_s,
+                                                              u"--whois-address"_s, u"whois.nic.uk="_s + m_registry->address(),
+                                                              u"--limit"_s, u"whois.nic.uk=40,burst=5,concurrency=4"_s},
+                              names);
+    QCOMPARE(done.code, 0);
+    const QList<QJsonObject> records = Records(done.out);
+    QCOMPARE(records.size(), 100);
+    QCOMPARE(Column(records, u"verdict"_s).count(u"registered"_s), 100);
+    QCOMPARE(m_registry->arrivals().refused(), 0);
+    QVERIFY(m_registry->arrivals().busiestSecond() <= 50);
+    QCOMPARE(m_registry->arrivals().count(), 100);
 }
 
 QTEST_GUILESS_MAIN(TestWhoisBulk)

@@ -7,18 +7,19 @@
 
 namespace {
 
-// whoisd's options that concern its HTTPS front, its update endpoint or its log:
-// nothing a bulk run does.
+// whoisd's options that concern its HTTPS front, its update answer or its log, read
+// from its option table: nothing a bulk run does.
 const QStringList& FrontOptions()
 {
-    static const QStringList kNames{
-        QStringLiteral("listen"),          QStringLiteral("port"),           QStringLiteral("cert"),
-        QStringLiteral("key"),             QStringLiteral("version-current"), QStringLiteral("sid"),
-        QStringLiteral("must"),            QStringLiteral("front-threads"),  QStringLiteral("max-connections"),
-        QStringLiteral("handshake-timeout"), QStringLiteral("idle-timeout"), QStringLiteral("max-header-bytes"),
-        QStringLiteral("max-headers"),     QStringLiteral("max-url-bytes"),  QStringLiteral("max-body-bytes"),
-        QStringLiteral("reply-reuse"),     QStringLiteral("log-format"),     QStringLiteral("help"),
-        QStringLiteral("help-all")};
+    static const QStringList kNames = [] {
+        ServiceSettings settings;
+        QStringList names{QStringLiteral("help"), QStringLiteral("help-all"), QStringLiteral("help-scdoc"),
+                          QStringLiteral("help-ini")};
+        for (const OptionGroup& group : {settings.frontOptions(), settings.logOptions()})
+            for (const Option& row : group.options)
+                names.append(row.name);
+        return names;
+    }();
     return kNames;
 }
 

@@ -11,7 +11,9 @@ showing registrar, dates, name servers and status in a table.
 .
 The package also holds whoisd, the HTTPS lookup and update service the
 program asks, run as a hardened systemd service with a certificate from the
-machine's own local authority, which the package makes and trusts.")
+machine's own local authority, which the package makes and trusts, and
+whois-bulk, which looks up thousands of names from the command line, each
+registry at its own pace, writing CSV, Excel or JSON Lines.")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${WHOIS_MAKER_URL}")

@@ -1,5 +1,7 @@
 #include "service/log/request_log.h"
 
+#include <QCoreApplication>
+
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -101,9 +103,11 @@ QByteArray FormatNotice(LogFormat format, const QString& time, const QString& te
         return (QStringLiteral("{\"time\":") + JsonString(time) + QStringLiteral(",\"notice\":") +
                 JsonString(text) + QStringLiteral("}\n"))
             .toUtf8();
-    // A notice is whoisd's own text, but may carry a configured path: no control
-    // character may start a line of its own.
-    QString line = QStringLiteral("whoisd: ") + text;
+    // A notice is the program's own text, but may carry a configured path: no control
+    // character may start a line of its own. Named after the program, whoisd or
+    // whois-bulk, which share the engine that notices.
+    const QString program = QCoreApplication::applicationName();
+    QString line = (program.isEmpty() ? QStringLiteral("whoisd") : program) + QStringLiteral(": ") + text;
     for (QChar& c : line)
         if (c.unicode() < 0x20 || c.unicode() == 0x7f)
             c = u' ';

@@ -30,10 +30,10 @@ QString CsvField(const QString& cell)
     return u'"' + text + u'"';
 }
 
-QString CsvRecord(const std::array<QString, ResultRow::kFieldCount>& fields)
+QString CsvRecord(std::span<const QString> fields)
 {
     QString line;
-    for (int i = 0; i < ResultRow::kFieldCount; ++i) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0)
             line += u',';
         line += CsvField(fields[i]);

@@ -10,7 +10,7 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
-#include <array>
+#include <vector>
 
 namespace {
 
@@ -46,7 +46,7 @@ QByteArray CellBytes(const QString& text)
 }
 
 // Fills a fresh workbook at the path; false when the library reports an error.
-bool FillWorkbook(const QByteArray& fileName, const RowSource& rows)
+bool FillWorkbook(const QByteArray& fileName, const SheetSource& table)
 {
     lxw_workbook_options options{};
     // Rows go to disk as they are written: memory stays flat however large the table.
@@ -60,35 +60,35 @@ bool FillWorkbook(const QByteArray& fileName, const RowSource& rows)
     lxw_format* dateFormat = workbook_add_format(workbook);
     format_set_num_format(dateFormat, "yyyy-mm-dd");
 
-    const auto& captions = ColumnCaptions();
-    std::array<int, ResultRow::kFieldCount> widths{};
-    for (int column = 0; column < ResultRow::kFieldCount; ++column)
-        widths[column] = ColumnWidthOf(captions[column]);
-    for (int i = 0; i < rows.count; ++i) {
-        const ResultRow& row = rows.at(i);
-        for (int column = 0; column < ResultRow::kFieldCount; ++column)
-            widths[column] = std::max(widths[column], ColumnWidthOf(row.fields[column]));
+    const int columns = int(table.captions.size());
+    std::vector<int> widths(std::size_t(columns), 0);
+    for (int column = 0; column < columns; ++column)
+        widths[column] = ColumnWidthOf(table.captions[column]);
+    for (int i = 0; i < table.count; ++i) {
+        const QStringList row = table.row(i);
+        for (int column = 0; column < columns && column < row.size(); ++column)
+            widths[column] = std::max(widths[column], ColumnWidthOf(row[column]));
     }
     bool ok = true;
-    for (int column = 0; column < ResultRow::kFieldCount; ++column) {
+    for (int column = 0; column < columns; ++column) {
         const double width = std::min(widths[column], kMaxColumnWidth) + 2;
         const auto col = static_cast<lxw_col_t>(column);
         ok = ok && worksheet_set_column(sheet, col, col, width, nullptr) == LXW_NO_ERROR;
     }
     worksheet_freeze_panes(sheet, 1, 0);
     // The header's drop-downs let a spreadsheet filter by status, as the table does.
-    ok = ok && worksheet_autofilter(sheet, 0, 0, static_cast<lxw_row_t>(rows.count),
-                                    ResultRow::kFieldCount - 1) == LXW_NO_ERROR;
+    ok = ok && worksheet_autofilter(sheet, 0, 0, static_cast<lxw_row_t>(table.count),
+                                    static_cast<lxw_col_t>(columns - 1)) == LXW_NO_ERROR;
 
-    for (int column = 0; column < ResultRow::kFieldCount; ++column)
+    for (int column = 0; column < columns; ++column)
         ok = ok && worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(column),
-                                          CellBytes(captions[column]).constData(), bold)
+                                          CellBytes(table.captions[column]).constData(), bold)
                        == LXW_NO_ERROR;
-    for (int i = 0; ok && i < rows.count; ++i) {
-        const ResultRow& row = rows.at(i);
+    for (int i = 0; ok && i < table.count; ++i) {
+        const QStringList row = table.row(i);
         const auto line = static_cast<lxw_row_t>(i + 1);
-        for (int column = 0; ok && column < ResultRow::kFieldCount; ++column) {
-            const QString& cell = row.fields[column];
+        for (int column = 0; ok && column < columns && column < row.size(); ++column) {
+            const QString& cell = row[column];
             const auto col = static_cast<lxw_col_t>(column);
             if (cell.isEmpty())
                 continue;
@@ -128,6 +128,16 @@ int ColumnWidthOf(QStringView text)
 }
 
 std::optional<QString> WriteXlsxFile(const QString& path, const RowSource& rows)
+{
+    const auto& captions = ColumnCaptions();
+    return WriteXlsxSheet(path, SheetSource{QStringList(captions.cbegin(), captions.cend()), rows.count,
+                                            [&rows](int i) {
+                                                const auto& fields = rows.at(i).fields;
+                                                return QStringList(fields.cbegin(), fields.cend());
+                                            }});
+}
+
+std::optional<QString> WriteXlsxSheet(const QString& path, const SheetSource& rows)
 {
     if (rows.count >= kMaxRows)
         return QStringLiteral("结果超过 Excel 工作表的行数上限,请导出为 CSV");

@@ -32,14 +32,15 @@ struct Whoisd {
 bool Start(Whoisd& whoisd, const QStringList& extra, const QString& registry)
 {
     whoisd.process.setReadChannel(QProcess::StandardError);
-    whoisd.process.start(QStringLiteral(WHOISD_PATH),
-                         QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--metrics-listen"),
-                                     QStringLiteral("127.0.0.1:0"), QStringLiteral("--cert"),
-                                     QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt"), QStringLiteral("--key"),
-                                     QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key"), QStringLiteral("--bootstrap-url"),
-                                     QString(), QStringLiteral("--reply-reuse"), QStringLiteral("0"),
-                                     QStringLiteral("--whois-address"), QStringLiteral("whois.hkirc.hk=") + registry} +
-                             extra);
+    whoisd.process.start(
+        QStringLiteral(WHOISD_PATH),
+        QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--metrics-listen"),
+                    QStringLiteral("127.0.0.1:0"), QStringLiteral("--cert"),
+                    QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt"), QStringLiteral("--key"),
+                    QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key"), QStringLiteral("--bootstrap-url"),
+                    QString(), QStringLiteral("--reply-reuse"), QStringLiteral("0"),
+                    QStringLiteral("--whois-address"), QStringLiteral("whois.hkirc.hk=") + registry} +
+            extra);
     static const QRegularExpression listening(QStringLiteral("listening on https://[^:]+:(\\d+)"));
     QByteArray log;
     while (whoisd.process.waitForReadyRead(10000)) {
@@ -57,8 +58,9 @@ bool Start(Whoisd& whoisd, const QStringList& extra, const QString& registry)
 double Wrk(quint16 port, int seconds)
 {
     QProcess wrk;
-    wrk.start(QStringLiteral("wrk"), {QStringLiteral("-t2"), QStringLiteral("-c50"), QStringLiteral("-d%1s").arg(seconds),
-                                      QStringLiteral("https://127.0.0.1:%1").arg(port) + wire::LookupTarget(kName)});
+    wrk.start(QStringLiteral("wrk"),
+              {QStringLiteral("-t2"), QStringLiteral("-c50"), QStringLiteral("-d%1s").arg(seconds),
+               QStringLiteral("https://127.0.0.1:%1").arg(port) + wire::LookupTarget(kName)});
     if (!wrk.waitForFinished(60000))
         return 0;
     double rate = 0;
@@ -79,8 +81,9 @@ void CacheThroughput(RedisServer& redis, FakeWhoisServer& registry)
     }
     Whoisd shared;
     Whoisd local;
-    if (!Start(shared, {QStringLiteral("--store"), redis.storeAddress(), QStringLiteral("--cache-entries"),
-                        QStringLiteral("0")},
+    if (!Start(shared,
+               {QStringLiteral("--store"), redis.storeAddress(), QStringLiteral("--cache-entries"),
+                QStringLiteral("0")},
                registry.address()) ||
         !Start(local, {}, registry.address())) {
         std::printf("cannot start whoisd\n");
@@ -96,11 +99,11 @@ void CacheThroughput(RedisServer& redis, FakeWhoisServer& registry)
         const double viaLocal = Wrk(local.port, 5);
         sharedSum += viaStore;
         localSum += viaLocal;
-        std::printf("  round %d: shared store %.0f/s, own cache %.0f/s, ratio %.3f\n", round + 1, viaStore, viaLocal,
-                    viaLocal > 0 ? viaStore / viaLocal : 0.0);
+        std::printf("  round %d: shared store %.0f/s, own cache %.0f/s, ratio %.3f\n", round + 1, viaStore,
+                    viaLocal, viaLocal > 0 ? viaStore / viaLocal : 0.0);
     }
-    std::printf("  all rounds: ratio %.3f (registry asked %lld times)\n", localSum > 0 ? sharedSum / localSum : 0.0,
-                static_cast<long long>(registry.queries().size()));
+    std::printf("  all rounds: ratio %.3f (registry asked %lld times)\n",
+                localSum > 0 ? sharedSum / localSum : 0.0, static_cast<long long>(registry.queries().size()));
     for (Whoisd* whoisd : {&shared, &local}) {
         whoisd->process.terminate();
         whoisd->process.waitForFinished(5000);
@@ -110,9 +113,10 @@ void CacheThroughput(RedisServer& redis, FakeWhoisServer& registry)
 void LimiterLatency(RedisServer& redis)
 {
     SystemClock clock;
-    StoreClient store(StoreClient::Options{*ParseStoreAddress(redis.storeAddress()), {}, std::chrono::milliseconds(250),
-                                           LogFormat::Text},
-                      clock);
+    StoreClient store(
+        StoreClient::Options{
+            *ParseStoreAddress(redis.storeAddress()), {}, std::chrono::milliseconds(250), LogFormat::Text},
+        clock);
     store.start();
     if (!QTest::qWaitFor([&] { return store.isUp(); }, 5000)) {
         std::printf("the store does not answer\n");
@@ -136,8 +140,9 @@ void LimiterLatency(RedisServer& redis)
         micros.append(timer.nsecsElapsed() / 1000.0);
     }
     std::sort(micros.begin(), micros.end());
-    std::printf("shared limiter, added latency per upstream request (5,000 acquires): p50 %.0f us, p99 %.0f us\n",
-                micros[micros.size() / 2], micros[micros.size() * 99 / 100]);
+    std::printf(
+        "shared limiter, added latency per upstream request (5,000 acquires): p50 %.0f us, p99 %.0f us\n",
+        micros[micros.size() / 2], micros[micros.size() * 99 / 100]);
 }
 
 } // namespace

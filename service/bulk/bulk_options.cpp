@@ -92,9 +92,9 @@ QString BulkOptions::helpText()
                "                         certificate, besides the system's.\n"
                "  -q, --quiet            No progress line on standard error.\n"
                "  -h, --help             Show this help.\n\n"
-               "Lookup options (as whoisd's; not with --service):\n")
-           + LookupOptionsHelp()
-           + QStringLiteral(
+               "Lookup options (as whoisd's; not with --service):\n") +
+           LookupOptionsHelp() +
+           QStringLiteral(
                "\nRecords hold domain, registrar, email, phone, created, expires, whois_server,\n"
                "name_servers, status, then verdict (registered, available, invalid, failed,\n"
                "rate_limited), reason (timeout, cannot_connect, unreadable_answer, refused),\n"
@@ -104,13 +104,15 @@ QString BulkOptions::helpText()
                "130 interrupted (the records that arrived are written).\n");
 }
 
-std::optional<BulkOptions> BulkOptions::fromArguments(const QStringList& arguments, QString* message, bool* help)
+std::optional<BulkOptions> BulkOptions::fromArguments(const QStringList& arguments, QString* message,
+                                                      bool* help)
 {
     message->clear();
     *help = false;
     BulkOptions options;
     QStringList engine{QStringLiteral("whois-bulk")};
-    const auto valueOf = [&](qsizetype& i, const QString& argument, qsizetype nameLength) -> std::optional<QString> {
+    const auto valueOf = [&](qsizetype& i, const QString& argument,
+                             qsizetype nameLength) -> std::optional<QString> {
         if (argument.size() > nameLength)
             return argument.mid(argument[nameLength] == u'=' ? nameLength + 1 : nameLength);
         if (i + 1 < arguments.size())
@@ -162,7 +164,9 @@ std::optional<BulkOptions> BulkOptions::fromArguments(const QStringList& argumen
         options.settings = *settings;
     else // its closing line points at whoisd's help; the first lines name the problems
         *message += engineMessage.section(QStringLiteral("\"whoisd --help\""), 0, 0)
-                        .section(QStringLiteral("Usage:"), 0, 0).trimmed() + u'\n';
+                        .section(QStringLiteral("Usage:"), 0, 0)
+                        .trimmed() +
+                    u'\n';
     CheckTogether(options, engine, message);
     if (!message->trimmed().isEmpty()) {
         *message = message->trimmed() + QStringLiteral("\n\"whois-bulk --help\" lists the options.\n");

@@ -70,7 +70,8 @@ BulkRecord BulkRecord::fromResult(const LookupResult& result, const QDateTime& a
         record.fields[i] = row.value(wire::kRowMembers[i]).toString();
     record.verdict = VerdictOf(result);
     if (record.verdict == Verdict::Failed)
-        record.reason = ReasonName(result.reason == FailureReason::None ? FailureReason::Unreadable : result.reason);
+        record.reason =
+            ReasonName(result.reason == FailureReason::None ? FailureReason::Unreadable : result.reason);
     record.source = SourceName(result.source);
     record.askedAt = askedAt;
     return record;
@@ -116,10 +117,10 @@ QStringList BulkRecord::values() const
 const QStringList& BulkRecord::keys()
 {
     static const QStringList kKeys{
-        QStringLiteral("domain"),  QStringLiteral("registrar"),    QStringLiteral("email"),
-        QStringLiteral("phone"),   QStringLiteral("created"),      QStringLiteral("expires"),
+        QStringLiteral("domain"),       QStringLiteral("registrar"),    QStringLiteral("email"),
+        QStringLiteral("phone"),        QStringLiteral("created"),      QStringLiteral("expires"),
         QStringLiteral("whois_server"), QStringLiteral("name_servers"), QStringLiteral("status"),
-        QStringLiteral("verdict"), QStringLiteral("reason"),       QStringLiteral("source"),
+        QStringLiteral("verdict"),      QStringLiteral("reason"),       QStringLiteral("source"),
         QStringLiteral("asked_at")};
     return kKeys;
 }
@@ -141,7 +142,8 @@ QByteArray JsonLine(const BulkRecord& record)
     for (qsizetype i = 0; i < values.size(); ++i) {
         // A one-element array is the simplest way to have Qt escape a JSON string.
         const QByteArray value = QJsonDocument(QJsonArray{values[i]}).toJson(QJsonDocument::Compact);
-        line += (i > 0 ? ",\"" : "\"") + BulkRecord::keys()[i].toUtf8() + "\":" + value.mid(1, value.size() - 2);
+        line +=
+            (i > 0 ? ",\"" : "\"") + BulkRecord::keys()[i].toUtf8() + "\":" + value.mid(1, value.size() - 2);
     }
     return line + "}\n";
 }

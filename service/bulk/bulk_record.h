@@ -31,8 +31,8 @@ struct BulkRecord {
 
     // The thirteen values in output order, and their names.
     QStringList values() const;
-    static const QStringList& keys();      // JSON keys: domain, registrar, ... asked_at
-    static const QStringList& captions();  // the window's nine captions, then verdict ... asked_at
+    static const QStringList& keys();     // JSON keys: domain, registrar, ... asked_at
+    static const QStringList& captions(); // the window's nine captions, then verdict ... asked_at
 };
 
 QString VerdictName(Verdict verdict);

@@ -4,7 +4,9 @@
 #include "service/bulk/record_sink.h"
 
 BulkRun::BulkRun(const QStringList& names, NameAsker& asker, RecordSink& sink, QObject* parent)
-    : QObject(parent), m_asker(asker), m_sink(sink)
+    : QObject(parent)
+    , m_asker(asker)
+    , m_sink(sink)
 {
     for (const QString& name : names) {
         const QString tld = name.section(u'.', -1).toLower();

@@ -23,13 +23,15 @@ constexpr std::chrono::seconds kServiceRetryAfter{15};
 } // namespace
 
 EngineAsker::EngineAsker(LookupService& lookups, Clock& clock, WallClock wallClock)
-    : m_lookups(lookups), m_clock(clock), m_wallClock(std::move(wallClock)),
-      m_caller{QStringLiteral("whois-bulk"), {}}
+    : m_lookups(lookups)
+    , m_clock(clock)
+    , m_wallClock(std::move(wallClock))
+    , m_caller{QStringLiteral("whois-bulk"), {}}
 {
     QObject::connect(&m_lookups.gate(), &UpstreamGate::coolingDown, &m_context,
                      [this](const QString& server, qint64 milliseconds) {
-                         m_coolingUntil[server] = m_clock.now() + std::chrono::milliseconds(milliseconds);
-                     });
+        m_coolingUntil[server] = m_clock.now() + std::chrono::milliseconds(milliseconds);
+    });
 }
 
 QStringList EngineAsker::coolingServers() const
@@ -60,10 +62,12 @@ void EngineAsker::stop()
     m_caller.gone->store(true, std::memory_order_relaxed);
 }
 
-ServiceAsker::ServiceAsker(QNetworkAccessManager& network, QString serviceUrl, const QList<QSslCertificate>& authorities,
-                           WallClock wallClock)
-    : m_network(network), m_serviceUrl(std::move(serviceUrl)), m_wallClock(std::move(wallClock)),
-      m_tls(QSslConfiguration::defaultConfiguration())
+ServiceAsker::ServiceAsker(QNetworkAccessManager& network, QString serviceUrl,
+                           const QList<QSslCertificate>& authorities, WallClock wallClock)
+    : m_network(network)
+    , m_serviceUrl(std::move(serviceUrl))
+    , m_wallClock(std::move(wallClock))
+    , m_tls(QSslConfiguration::defaultConfiguration())
 {
     m_tls.addCaCertificates(authorities);
     while (m_serviceUrl.endsWith(u'/'))
@@ -97,7 +101,8 @@ void ServiceAsker::send(const QString& name, int attempt, const Done& done)
             failed[8] = wire::UpstreamFailedText(why);
             done(BulkRecord::fromRow(failed, m_wallClock()));
         };
-        if (reply->error() == QNetworkReply::OperationCanceledError || reply->error() == QNetworkReply::TimeoutError)
+        if (reply->error() == QNetworkReply::OperationCanceledError ||
+            reply->error() == QNetworkReply::TimeoutError)
             return failure(wire::kTimedOut);
         if (reply->error() != QNetworkReply::NoError && reply->error() < QNetworkReply::ContentAccessDenied)
             return failure(wire::kCannotConnect);

@@ -64,8 +64,8 @@ class ServiceAsker final : public QObject, public NameAsker {
     Q_OBJECT
 public:
     // `authorities` are trusted for the service's certificate besides the system's.
-    ServiceAsker(QNetworkAccessManager& network, QString serviceUrl, const QList<QSslCertificate>& authorities,
-                 WallClock wallClock);
+    ServiceAsker(QNetworkAccessManager& network, QString serviceUrl,
+                 const QList<QSslCertificate>& authorities, WallClock wallClock);
     void ask(const QString& name, Done done) override;
     void stop() override;
     int perTldWindow() const override { return 16; }

@@ -40,15 +40,17 @@ NameInput NameInput::read(const QStringList& sources, const std::function<QByteA
         } else {
             QFile file(source);
             if (QFileInfo(source).isDir() || !file.open(QIODevice::ReadOnly)) {
-                input.problem = QStringLiteral("cannot read %1: %2")
-                                    .arg(source, QFileInfo::exists(source) ? QStringLiteral("not a readable file")
-                                                                           : QStringLiteral("no such file"));
+                input.problem =
+                    QStringLiteral("cannot read %1: %2")
+                        .arg(source, QFileInfo::exists(source) ? QStringLiteral("not a readable file")
+                                                               : QStringLiteral("no such file"));
                 return input;
             }
             bytes = file.readAll();
         }
         if (const std::optional<QString> problem = TextProblem(bytes)) {
-            input.problem = (source == u"-" ? QStringLiteral("standard input") : source) + QStringLiteral(": ") + *problem;
+            input.problem = (source == u"-" ? QStringLiteral("standard input") : source) +
+                            QStringLiteral(": ") + *problem;
             return input;
         }
         for (const QString& name : NamesOfText(bytes)) {

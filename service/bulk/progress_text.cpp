@@ -20,8 +20,8 @@ QString ProgressText(const BulkCounts& counts, std::chrono::milliseconds elapsed
         const auto left = std::chrono::seconds(qint64(double(counts.total - counts.done) / rate + 0.5));
         text += QStringLiteral("  ETA ") + DurationText(left);
     }
-    for (Verdict verdict : {Verdict::Registered, Verdict::Available, Verdict::Invalid, Verdict::Failed,
-                            Verdict::RateLimited}) {
+    for (Verdict verdict :
+         {Verdict::Registered, Verdict::Available, Verdict::Invalid, Verdict::Failed, Verdict::RateLimited}) {
         if (counts.of(verdict) > 0)
             text += QStringLiteral("  %1 %2").arg(VerdictName(verdict)).arg(counts.of(verdict));
     }

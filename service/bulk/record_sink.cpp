@@ -34,8 +34,8 @@ bool CsvSink::write(const BulkRecord& record)
     QByteArray bytes;
     if (m_file.size() == 0) {
         const QStringList& captions = BulkRecord::captions();
-        bytes = QByteArrayLiteral("\xEF\xBB\xBF")
-                + CsvRecord(std::span(captions.constData(), std::size_t(captions.size()))).toUtf8();
+        bytes = QByteArrayLiteral("\xEF\xBB\xBF") +
+                CsvRecord(std::span(captions.constData(), std::size_t(captions.size()))).toUtf8();
     }
     return WriteAll(m_file, bytes + CsvLine(record));
 }
@@ -48,6 +48,6 @@ bool XlsxSink::write(const BulkRecord& record)
 
 std::optional<QString> XlsxSink::finish()
 {
-    return WriteXlsxSheet(m_path, SheetSource{BulkRecord::captions(), int(m_rows.size()),
-                                              [this](int i) { return m_rows[i]; }});
+    return WriteXlsxSheet(
+        m_path, SheetSource{BulkRecord::captions(), int(m_rows.size()), [this](int i) { return m_rows[i]; }});
 }

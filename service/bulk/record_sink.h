@@ -28,7 +28,10 @@ std::optional<OutputFormat> FormatOfPath(const QString& path);
 // flushed after every record.
 class JsonLinesSink final : public RecordSink {
 public:
-    explicit JsonLinesSink(QFile& file) : m_file(file) {}
+    explicit JsonLinesSink(QFile& file)
+        : m_file(file)
+    {
+    }
     bool write(const BulkRecord& record) override;
 
 private:
@@ -39,7 +42,10 @@ private:
 // gets the byte-order mark and the caption line first.
 class CsvSink final : public RecordSink {
 public:
-    explicit CsvSink(QFile& file) : m_file(file) {}
+    explicit CsvSink(QFile& file)
+        : m_file(file)
+    {
+    }
     bool write(const BulkRecord& record) override;
 
 private:
@@ -49,7 +55,10 @@ private:
 // A workbook cannot be appended to: the records are kept and written whole at the end.
 class XlsxSink final : public RecordSink {
 public:
-    explicit XlsxSink(QString path) : m_path(std::move(path)) {}
+    explicit XlsxSink(QString path)
+        : m_path(std::move(path))
+    {
+    }
     bool write(const BulkRecord& record) override;
     std::optional<QString> finish() override;
 

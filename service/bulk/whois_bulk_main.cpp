@@ -49,7 +49,8 @@ std::unique_ptr<NameAsker> MakeAsker(const BulkOptions& options, QNetworkAccessM
 {
     const auto wallClock = [] { return QDateTime::currentDateTimeUtc(); };
     if (!options.serviceUrl.isEmpty())
-        return std::make_unique<ServiceAsker>(network, options.serviceUrl, options.serviceAuthorities, wallClock);
+        return std::make_unique<ServiceAsker>(network, options.serviceUrl, options.serviceAuthorities,
+                                              wallClock);
     engine = std::make_unique<LookupService>(options.settings, network, clock);
     engine->startBootstrap();
     return std::make_unique<EngineAsker>(*engine, clock, wallClock);
@@ -63,7 +64,8 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("whois-bulk"));
     QString message;
     bool help = false;
-    const std::optional<BulkOptions> options = BulkOptions::fromArguments(QCoreApplication::arguments(), &message, &help);
+    const std::optional<BulkOptions> options =
+        BulkOptions::fromArguments(QCoreApplication::arguments(), &message, &help);
     if (!options) {
         std::fputs(qPrintable(message), help ? stdout : stderr);
         return help ? 0 : kBadUsage;
@@ -94,7 +96,8 @@ int main(int argc, char* argv[])
     elapsed.start();
     QTimer progress;
     const auto drawProgress = [&] {
-        const QString line = ProgressText(run.counts(), std::chrono::milliseconds(elapsed.elapsed()), asker->coolingServers());
+        const QString line =
+            ProgressText(run.counts(), std::chrono::milliseconds(elapsed.elapsed()), asker->coolingServers());
         std::fputs(qPrintable(QStringLiteral("\r") + line + QStringLiteral("\x1b[K")), stderr);
     };
     if (showProgress) {

@@ -1,7 +1,7 @@
 #include "service/engine/lookup_cache.h"
 
-LookupCache::LookupCache(int capacity, std::chrono::seconds foundTtl,
-                         std::chrono::seconds notRegisteredTtl, const Clock& clock)
+LookupCache::LookupCache(int capacity, std::chrono::seconds foundTtl, std::chrono::seconds notRegisteredTtl,
+                         const Clock& clock)
     : m_entries(capacity)
     , m_foundTtl(foundTtl)
     , m_notRegisteredTtl(notRegisteredTtl)

@@ -113,12 +113,14 @@ LimitsTable LoadLimits(const ServiceSettings& settings)
         for (const QString& problem : problems)
             LogNotice(settings.logFormat, file.fileName() + QStringLiteral(" skipped, ") + problem);
     } else {
-        LogNotice(settings.logFormat, QStringLiteral("no registry-limits.txt: every server gets the default pace"));
+        LogNotice(settings.logFormat,
+                  QStringLiteral("no registry-limits.txt: every server gets the default pace"));
     }
     if (settings.maxInFlightPerServer)
         table.fallback.concurrency = *settings.maxInFlightPerServer;
     if (settings.minSpacing)
-        table.fallback.rate = settings.minSpacing->count() > 0 ? 1000.0 / double(settings.minSpacing->count()) : 1e5;
+        table.fallback.rate =
+            settings.minSpacing->count() > 0 ? 1000.0 / double(settings.minSpacing->count()) : 1e5;
     for (auto it = settings.limits.cbegin(); it != settings.limits.cend(); ++it)
         table.rows.insert(it.key(), it.value());
     return table;
@@ -143,8 +145,9 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
     , m_gate(LoadLimits(settings), settings.maxQueue, settings.stateDirectory, m_clock)
     , m_limits{settings.connectTimeout, settings.totalTimeout, settings.maxAnswerBytes}
     , m_bootstrapStore(settings.stateDirectory,
-                       settings.bootstrapFile.isEmpty() ? LocateDataFile(QStringLiteral("rdap-dns-bootstrap.json"))
-                                                        : settings.bootstrapFile)
+                       settings.bootstrapFile.isEmpty()
+                           ? LocateDataFile(QStringLiteral("rdap-dns-bootstrap.json"))
+                           : settings.bootstrapFile)
 {
     for (auto it = settings.rdapOverrides.cbegin(); it != settings.rdapOverrides.cend(); ++it)
         m_directory.addRdapOverride(it.key(), it.value());
@@ -153,7 +156,8 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
     if (m_dns && !m_dns->error().isEmpty())
         LogNotice(m_settings.logFormat, QStringLiteral("DNS cannot be asked: ") + m_dns->error());
     connect(&m_gate, &UpstreamGate::coolingDown, this, [this](const QString& server, qint64 milliseconds) {
-        LogNotice(m_settings.logFormat, QStringLiteral("%1 signalled a limit: not asked for %2 ms").arg(server).arg(milliseconds));
+        LogNotice(m_settings.logFormat,
+                  QStringLiteral("%1 signalled a limit: not asked for %2 ms").arg(server).arg(milliseconds));
         if (m_metrics)
             m_metrics->coolDown(server.toUtf8());
     });
@@ -192,8 +196,8 @@ void LookupService::refreshBootstrap()
         LogNotice(m_settings.logFormat,
                   QStringLiteral("bootstrap refreshed, %1 TLDs with RDAP").arg(m_directory.rdapCount()));
         if (!m_bootstrapStore.keep(answer.body))
-            LogNotice(m_settings.logFormat,
-                      QStringLiteral("cannot keep the refreshed bootstrap file in ") + m_bootstrapStore.keptFile());
+            LogNotice(m_settings.logFormat, QStringLiteral("cannot keep the refreshed bootstrap file in ") +
+                                                m_bootstrapStore.keptFile());
     });
 }
 
@@ -206,9 +210,9 @@ void LookupService::lookup(const DomainName& name, LookupCaller caller, Done don
 {
     if (m_metrics)
         done = [metrics = m_metrics, done = std::move(done)](LookupResult result) {
-            const bool unreachable = result.status == LookupStatus::UpstreamFailed &&
-                                     (result.reason == FailureReason::Timeout ||
-                                      result.reason == FailureReason::CannotConnect);
+            const bool unreachable =
+                result.status == LookupStatus::UpstreamFailed &&
+                (result.reason == FailureReason::Timeout || result.reason == FailureReason::CannotConnect);
             metrics->lookup(VerdictName(result.status), SourceName(result.source), unreachable);
             done(std::move(result));
         };
@@ -231,7 +235,8 @@ void LookupService::findShared(const DomainName& name, LookupCaller caller, Done
     // The claim lasts as long as this caller waits: an asker that dies lets the others ask.
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(caller.deadline - m_clock.now());
     const auto hold = std::max(std::min(left, m_settings.answerWithin), std::chrono::milliseconds(1000));
-    m_shared->look(name.ace, hold, [this, name, caller, done = std::move(done)](SharedAnswers::Look look) mutable {
+    m_shared->look(name.ace, hold,
+                   [this, name, caller, done = std::move(done)](SharedAnswers::Look look) mutable {
         switch (look.next) {
         case SharedAnswers::Look::Next::Use:
             if (m_metrics)
@@ -251,8 +256,8 @@ void LookupService::findShared(const DomainName& name, LookupCaller caller, Done
         // or its claim ends and this one asks.
         constexpr std::chrono::milliseconds kLookAgain{100};
         if (caller.hasGone() || m_clock.now() + kLookAgain >= caller.deadline) {
-            LookupResult late = LookupResult::failed(LookupStatus::UpstreamFailed, firstServer(name),
-                                                     FailureReason::Timeout);
+            LookupResult late =
+                LookupResult::failed(LookupStatus::UpstreamFailed, firstServer(name), FailureReason::Timeout);
             late.record.domain = name.unicode;
             done(std::move(late));
             return;
@@ -329,15 +334,14 @@ void LookupService::wait(const DomainName& name, const LookupCaller& caller, con
                       (m_dns ? m_settings.dnsTimeout : std::chrono::milliseconds(0));
     m_clock.callAfter(std::max(left, std::chrono::milliseconds(0)), this,
                       [this, answer, first, ace = name.ace, askers = std::weak_ptr<Askers>(flight->askers)] {
-                          // Still waiting for its turn: our pace, not the upstream, ran out of time.
-                          const std::shared_ptr<Askers> waiting = askers.lock();
-                          m_delegation.apply(ace,
-                                             waiting && waiting->queued
-                                                 ? LookupResult::failed(LookupStatus::RateLimited, first)
-                                                 : LookupResult::failed(LookupStatus::UpstreamFailed, first,
-                                                                        FailureReason::Timeout),
-                                             answer);
-                      });
+        // Still waiting for its turn: our pace, not the upstream, ran out of time.
+        const std::shared_ptr<Askers> waiting = askers.lock();
+        m_delegation.apply(ace,
+                           waiting && waiting->queued ? LookupResult::failed(LookupStatus::RateLimited, first)
+                                                      : LookupResult::failed(LookupStatus::UpstreamFailed,
+                                                                             first, FailureReason::Timeout),
+                           answer);
+    });
 }
 
 LookupService::UpstreamTimer LookupService::timeUpstream(const QString& server)
@@ -367,7 +371,8 @@ void LookupService::lookupPort43(const DomainName& name, const AskersPtr& askers
 void LookupService::fetchHttp(const QUrl& url, const OutboundPolicy& policy, const AskersPtr& askers,
                               std::function<void(HttpAnswer)> done)
 {
-    const auto send = [this, url, policy, done, started = timeUpstream(url.host())](UpstreamGate::Finish finish) {
+    const auto send =
+        [this, url, policy, done, started = timeUpstream(url.host())](UpstreamGate::Finish finish) {
         const std::function<void()> answered = started ? started() : std::function<void()>();
         FetchHttp(m_network, url, policy, m_limits, [done, finish, answered](HttpAnswer answer) {
             if (answered)
@@ -376,7 +381,8 @@ void LookupService::fetchHttp(const QUrl& url, const OutboundPolicy& policy, con
                 finish(UpstreamGate::Outcome::Limited, answer.retryAfter);
                 return;
             }
-            const bool answered = answer.error == UpstreamError::None && answer.status > 0 && answer.status < 500;
+            const bool answered =
+                answer.error == UpstreamError::None && answer.status > 0 && answer.status < 500;
             finish(answered ? UpstreamGate::Outcome::Answered : UpstreamGate::Outcome::Failed, kNoRetryAfter);
             done(std::move(answer));
         });
@@ -391,7 +397,8 @@ void LookupService::fetchHttp(const QUrl& url, const OutboundPolicy& policy, con
     });
 }
 
-void LookupService::lookupRdap(const DomainName& name, const QString& base, const AskersPtr& askers, Done done)
+void LookupService::lookupRdap(const DomainName& name, const QString& base, const AskersPtr& askers,
+                               Done done)
 {
     const QUrl url(base + QStringLiteral("domain/") + name.ace);
     // The registry comes from the directory, which only configured sources fill.
@@ -436,7 +443,8 @@ void LookupService::followRegistrar(const DomainName& name, LookupResult found, 
         done(std::move(found));
         return;
     }
-    fetchHttp(url, policy, askers, [found = std::move(found), done = std::move(done), name](HttpAnswer answer) mutable {
+    fetchHttp(url, policy, askers,
+              [found = std::move(found), done = std::move(done), name](HttpAnswer answer) mutable {
         // The registry's answer stands on its own when the registrar's fails.
         if (answer.status == 200) {
             if (const std::optional<RdapDomain> registrar = ParseRdapDomain(answer.body)) {
@@ -448,13 +456,14 @@ void LookupService::followRegistrar(const DomainName& name, LookupResult found, 
     });
 }
 
-void LookupService::fetchWhois(const QString& server, const QString& query, const AskersPtr& askers, WhoisDone done)
+void LookupService::fetchWhois(const QString& server, const QString& query, const AskersPtr& askers,
+                               WhoisDone done)
 {
     const QString target = m_settings.whoisAddresses.value(server, server);
     const qsizetype colon = target.lastIndexOf(u':');
     const QString address = colon > 0 ? target.left(colon) : target;
-    const quint16 port = colon > 0 ? static_cast<quint16>(target.mid(colon + 1).toUInt())
-                                   : m_settings.whoisPort;
+    const quint16 port =
+        colon > 0 ? static_cast<quint16>(target.mid(colon + 1).toUInt()) : m_settings.whoisPort;
     const QByteArray codePage = WhoisLegacyCodePage(query.section(u'.', -1));
     // Servers the settings do not name (the shipped table, IANA's and registries' referrals)
     // are connected to on public addresses only.
@@ -463,7 +472,8 @@ void LookupService::fetchWhois(const QString& server, const QString& query, cons
     const auto send = [this, address, port, query, publicOnly, codePage, done,
                        started = timeUpstream(server)](UpstreamGate::Finish finish) {
         const std::function<void()> answered = started ? started() : std::function<void()>();
-        FetchWhois(address, port, query, publicOnly, m_limits, [codePage, query, done, finish, answered](WhoisAnswer answer) {
+        FetchWhois(address, port, query, publicOnly, m_limits,
+                   [codePage, query, done, finish, answered](WhoisAnswer answer) {
             if (answered)
                 answered();
             if (answer.error != UpstreamError::None) {
@@ -471,7 +481,8 @@ void LookupService::fetchWhois(const QString& server, const QString& query, cons
                 done(ReasonFor(answer.error), WhoisText{});
                 return;
             }
-            const WhoisText text = ParseWhoisText(DecodeWhoisAnswer(answer.text, codePage), query.section(u'.', -1));
+            const WhoisText text =
+                ParseWhoisText(DecodeWhoisAnswer(answer.text, codePage), query.section(u'.', -1));
             if (text.rateLimited) {
                 finish(UpstreamGate::Outcome::Limited, kNoRetryAfter);
                 return;
@@ -491,10 +502,12 @@ void LookupService::fetchWhois(const QString& server, const QString& query, cons
     });
 }
 
-void LookupService::lookupWhois(const DomainName& name, const QString& server, const AskersPtr& askers, Done done)
+void LookupService::lookupWhois(const DomainName& name, const QString& server, const AskersPtr& askers,
+                                Done done)
 {
-    fetchWhois(server, name.ace, askers, [name, server, askers, this, done = std::move(done)](FailureReason failure,
-                                                                              const WhoisText& registry) {
+    fetchWhois(server, name.ace, askers,
+               [name, server, askers, this, done = std::move(done)](FailureReason failure,
+                                                                    const WhoisText& registry) {
         if (failure != FailureReason::None) {
             done(FromWhois(LookupResult::failed(LookupStatus::UpstreamFailed, server, failure)));
             return;
@@ -518,8 +531,9 @@ void LookupService::lookupWhois(const DomainName& name, const QString& server, c
             return;
         }
         // A thin registry names the registrar's server: ask it once.
-        fetchWhois(referral, name.ace, askers, [found, referral, done](FailureReason registrarFailure,
-                                                               const WhoisText& registrar) mutable {
+        fetchWhois(
+            referral, name.ace, askers,
+            [found, referral, done](FailureReason registrarFailure, const WhoisText& registrar) mutable {
             if (registrarFailure == FailureReason::None && !registrar.notRegistered &&
                 !IsEmpty(registrar.record)) {
                 MergeRegistrarRecord(found.record, registrar.record);
@@ -530,15 +544,16 @@ void LookupService::lookupWhois(const DomainName& name, const QString& server, c
                 found = LookupResult::failed(LookupStatus::UpstreamFailed, found.upstream,
                                              FailureReason::Unreadable);
             done(std::move(found));
-        });
+            });
     });
 }
 
 void LookupService::askIana(const DomainName& name, const AskersPtr& askers, Done done)
 {
     const QString iana = m_settings.ianaWhois;
-    fetchWhois(iana, name.tld, askers, [this, name, iana, askers, done = std::move(done)](FailureReason failure,
-                                                                          const WhoisText& answer) {
+    fetchWhois(
+        iana, name.tld, askers,
+        [this, name, iana, askers, done = std::move(done)](FailureReason failure, const WhoisText& answer) {
         if (failure != FailureReason::None) {
             done(LookupResult::failed(LookupStatus::UpstreamFailed, iana, failure));
             return;
@@ -550,5 +565,5 @@ void LookupService::askIana(const DomainName& name, const AskersPtr& askers, Don
         }
         m_directory.addWhoisServer(name.tld, server);
         lookupWhois(name, server, askers, std::move(done));
-    });
+        });
 }

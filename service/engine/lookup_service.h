@@ -79,8 +79,8 @@ private:
     void wait(const DomainName& name, const LookupCaller& caller, const QString& first,
               const std::shared_ptr<Flight>& flight, Done done);
     void lookupRdap(const DomainName& name, const QString& base, const AskersPtr& askers, Done done);
-    void followRegistrar(const DomainName& name, LookupResult found, const QString& link, const AskersPtr& askers,
-                         Done done);
+    void followRegistrar(const DomainName& name, LookupResult found, const QString& link,
+                         const AskersPtr& askers, Done done);
     void lookupPort43(const DomainName& name, const AskersPtr& askers, Done done);
     void lookupWhois(const DomainName& name, const QString& server, const AskersPtr& askers, Done done);
     void askIana(const DomainName& name, const AskersPtr& askers, Done done);

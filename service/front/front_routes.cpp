@@ -56,9 +56,10 @@ void FrontRoutes::handle(const FrontRequest& request, Answer answer)
     if (path == wire::kLookupPath && request.method == "GET") {
         lookUp(request, std::move(answer));
     } else if (path == wire::kVersionPath && request.method == "POST") {
-        const QJsonObject reply = wire::FormNamesProduct(request.body)
-                                      ? wire::VersionAnswer(m_settings.version, m_settings.sid, m_settings.must)
-                                      : wire::Refusal(wire::kUnknownProduct.toString());
+        const QJsonObject reply =
+            wire::FormNamesProduct(request.body)
+                ? wire::VersionAnswer(m_settings.version, m_settings.sid, m_settings.must)
+                : wire::Refusal(wire::kUnknownProduct.toString());
         answer(FrontReply{200, wire::ReplyBody(reply)});
     } else {
         answer(FrontReply{404, {}});
@@ -70,7 +71,8 @@ void FrontRoutes::lookUp(const FrontRequest& request, Answer answer)
     QElapsedTimer clock;
     clock.start();
     const LogFormat format = m_settings.logFormat;
-    if (const std::optional<ReplyCache::Entry> hit = m_replies->find(request.target, ReplyCache::Clock::now())) {
+    if (const std::optional<ReplyCache::Entry> hit =
+            m_replies->find(request.target, ReplyCache::Clock::now())) {
         Log(format, request.client, hit->name, hit->outcome, hit->upstream, clock.nsecsElapsed() / 1e6);
         answer(FrontReply{200, hit->body});
         return;
@@ -92,7 +94,8 @@ void FrontRoutes::lookUp(const FrontRequest& request, Answer answer)
         Log(format, request.client, name, outcome, result.upstream, clock.nsecsElapsed() / 1e6);
         const QByteArray body = wire::ReplyBody(LookupReply(result));
         if (const std::chrono::milliseconds keep = lifetime(result.status); keep.count() > 0)
-            replies->store(request.target, {body, name, outcome, result.upstream, ReplyCache::Clock::now() + keep});
+            replies->store(request.target,
+                           {body, name, outcome, result.upstream, ReplyCache::Clock::now() + keep});
         answer(FrontReply{200, body});
     };
     // Nothing goes upstream without a valid token.

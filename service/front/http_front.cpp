@@ -117,8 +117,8 @@ quint16 HttpFront::listen(const QByteArray& certificatePem, const QByteArray& ke
     // Idle connections give their TLS buffers back.
     SSL_CTX_set_mode(core.tls.native_handle(), SSL_MODE_RELEASE_BUFFERS);
     SSL_CTX_set_session_cache_mode(core.tls.native_handle(), SSL_SESS_CACHE_OFF);
-    core.tls.use_certificate_chain(asio::buffer(certificatePem.constData(), std::size_t(certificatePem.size())),
-                                   failed);
+    core.tls.use_certificate_chain(
+        asio::buffer(certificatePem.constData(), std::size_t(certificatePem.size())), failed);
     if (!failed)
         core.tls.use_private_key(asio::buffer(keyPem.constData(), std::size_t(keyPem.size())),
                                  asio::ssl::context::pem, failed);
@@ -126,7 +126,8 @@ quint16 HttpFront::listen(const QByteArray& certificatePem, const QByteArray& ke
         *error = QStringLiteral("the TLS certificate or key cannot be read");
         return 0;
     }
-    const asio::ip::address address = asio::ip::make_address(core.settings.listenAddress.toString().toStdString(), failed);
+    const asio::ip::address address =
+        asio::ip::make_address(core.settings.listenAddress.toString().toStdString(), failed);
     if (!failed) {
         const tcp::endpoint endpoint(address, core.settings.port);
         core.acceptor.open(endpoint.protocol(), failed);
@@ -140,7 +141,9 @@ quint16 HttpFront::listen(const QByteArray& certificatePem, const QByteArray& ke
             core.acceptor.listen(asio::socket_base::max_listen_connections, failed);
     }
     if (failed) {
-        *error = QStringLiteral("cannot listen on %1:%2").arg(core.settings.listenAddress.toString()).arg(core.settings.port);
+        *error = QStringLiteral("cannot listen on %1:%2")
+                     .arg(core.settings.listenAddress.toString())
+                     .arg(core.settings.port);
         return 0;
     }
     core.accept();

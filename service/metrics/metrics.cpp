@@ -30,10 +30,12 @@ Metrics::Metrics()
     };
     family("whoisd_requests_total", "counter", "HTTPS requests answered, by route and status.");
     family("whoisd_lookups_total", "counter", "Lookups answered, by verdict and source.");
-    family("whoisd_cache_requests_total", "counter", "Cache look-ups, by cache (local or shared) and result.");
+    family("whoisd_cache_requests_total", "counter",
+           "Cache look-ups, by cache (local or shared) and result.");
     family("whoisd_upstream_request_duration_seconds", "histogram", "Time upstream servers took to answer.");
     family("whoisd_limit_waits_total", "counter", "Requests that waited for an upstream server's limit.");
-    family("whoisd_limit_wait_seconds_total", "counter", "Time requests waited for upstream servers' limits.");
+    family("whoisd_limit_wait_seconds_total", "counter",
+           "Time requests waited for upstream servers' limits.");
     family("whoisd_cooldowns_total", "counter", "Times an upstream server asked us to slow down.");
 }
 
@@ -45,7 +47,8 @@ void Metrics::add(const QByteArray& family, const QByteArray& labels, double by)
 void Metrics::request(const QByteArray& route, int status)
 {
     const std::lock_guard lock(m_mutex);
-    add("whoisd_requests_total", "route=\"" + MetricLabel(route) + "\",status=\"" + QByteArray::number(status) + '"', 1);
+    add("whoisd_requests_total",
+        "route=\"" + MetricLabel(route) + "\",status=\"" + QByteArray::number(status) + '"', 1);
 }
 
 void Metrics::lookup(const QByteArray& verdict, const QByteArray& source, bool unreachable)
@@ -65,8 +68,8 @@ void Metrics::upstream(const QByteArray& server, std::chrono::nanoseconds took)
 {
     const double seconds = std::chrono::duration<double>(took).count();
     const std::lock_guard lock(m_mutex);
-    Histogram& histogram =
-        m_families["whoisd_upstream_request_duration_seconds"].histograms["server=\"" + MetricLabel(server) + '"'];
+    Histogram& histogram = m_families["whoisd_upstream_request_duration_seconds"]
+                               .histograms["server=\"" + MetricLabel(server) + '"'];
     if (histogram.buckets.isEmpty())
         histogram.buckets.fill(0, kSeconds.size());
     for (qsizetype i = 0; i < kSeconds.size(); ++i)

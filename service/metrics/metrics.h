@@ -40,7 +40,7 @@ private:
     struct Family {
         QByteArray help;
         QByteArray type;
-        QMap<QByteArray, double> counters;     // label text -> value
+        QMap<QByteArray, double> counters;      // label text -> value
         QMap<QByteArray, Histogram> histograms; // label text -> histogram
     };
     void add(const QByteArray& family, const QByteArray& labels, double by);

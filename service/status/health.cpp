@@ -19,10 +19,10 @@ Health JudgeHealth(const std::optional<StoreView>& store, int unreachableInARow)
         return {};
     if (store->state == StoreState::Connecting)
         return {Health::Level::Degraded, QStringLiteral("store not reached yet")};
-    return {Health::Level::Degraded, QStringLiteral("store ") +
-                                         (store->state == StoreState::Full ? QStringLiteral("full: ")
-                                                                           : QStringLiteral("down: ")) +
-                                         store->problem};
+    return {Health::Level::Degraded,
+            QStringLiteral("store ") +
+                (store->state == StoreState::Full ? QStringLiteral("full: ") : QStringLiteral("down: ")) +
+                store->problem};
 }
 
 QByteArray StoreGauges(const std::optional<StoreView>& store)

@@ -19,7 +19,8 @@ QByteArray Response(int status, const char* reason, const QByteArray& type, cons
 
 } // namespace
 
-QByteArray StatusReply(const QByteArray& head, const Health& health, const std::function<QByteArray()>& metrics)
+QByteArray StatusReply(const QByteArray& head, const Health& health,
+                       const std::function<QByteArray()>& metrics)
 {
     const qsizetype lineEnd = head.indexOf("\r\n");
     const QList<QByteArray> line = (lineEnd < 0 ? head : head.left(lineEnd)).split(' ');
@@ -63,7 +64,10 @@ quint16 StatusListener::listen(const QHostAddress& address, quint16 port, QStrin
 void StatusListener::serve(QTcpSocket* socket)
 {
     connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
-    QTimer::singleShot(kIdle, socket, [socket] { socket->abort(); socket->deleteLater(); });
+    QTimer::singleShot(kIdle, socket, [socket] {
+        socket->abort();
+        socket->deleteLater();
+    });
     connect(socket, &QTcpSocket::readyRead, socket, [this, socket] {
         if (socket->property("answered").toBool())
             return;

@@ -30,4 +30,5 @@ private:
 };
 
 // The HTTP response for a request's head (request line and headers).
-QByteArray StatusReply(const QByteArray& head, const Health& health, const std::function<QByteArray()>& metrics);
+QByteArray StatusReply(const QByteArray& head, const Health& health,
+                       const std::function<QByteArray()>& metrics);

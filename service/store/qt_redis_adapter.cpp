@@ -11,12 +11,27 @@ struct Notifiers {
     QSocketNotifier* write;
 };
 
-Notifiers* Of(void* data) { return static_cast<Notifiers*>(data); }
+Notifiers* Of(void* data)
+{
+    return static_cast<Notifiers*>(data);
+}
 
-void AddRead(void* data) { Of(data)->read->setEnabled(true); }
-void DelRead(void* data) { Of(data)->read->setEnabled(false); }
-void AddWrite(void* data) { Of(data)->write->setEnabled(true); }
-void DelWrite(void* data) { Of(data)->write->setEnabled(false); }
+void AddRead(void* data)
+{
+    Of(data)->read->setEnabled(true);
+}
+void DelRead(void* data)
+{
+    Of(data)->read->setEnabled(false);
+}
+void AddWrite(void* data)
+{
+    Of(data)->write->setEnabled(true);
+}
+void DelWrite(void* data)
+{
+    Of(data)->write->setEnabled(false);
+}
 
 // Runs inside the library (often inside a notifier's own signal): the notifiers are
 // switched off now and deleted once the event loop is back.

@@ -118,7 +118,8 @@ void SharedCache::look(const QString& ace, std::chrono::milliseconds hold, std::
             if (hit)
                 done(Look{Look::Next::Use, std::move(hit)});
             else // claimed, or the store could not say (full, slow): ask
-                done(Look{claimed->kind == StoreReply::Kind::Nil ? Look::Next::Wait : Look::Next::Ask, std::nullopt});
+                done(Look{claimed->kind == StoreReply::Kind::Nil ? Look::Next::Wait : Look::Next::Ask,
+                          std::nullopt});
         });
     });
 }
@@ -129,7 +130,8 @@ void SharedCache::read(const QString& ace, std::function<void(std::optional<Hit>
     auto value = std::make_shared<StoreReply>();
     m_store.command({"GET", answerKey(ace)}, [value](StoreReply reply) { *value = std::move(reply); });
     m_store.command({"PTTL", answerKey(ace)}, [value, done = std::move(done)](StoreReply ttl) {
-        if (value->kind == StoreReply::Kind::Text && ttl.kind == StoreReply::Kind::Integer && ttl.integer > 0) {
+        if (value->kind == StoreReply::Kind::Text && ttl.kind == StoreReply::Kind::Integer &&
+            ttl.integer > 0) {
             if (std::optional<LookupResult> result = AnswerFromStore(value->text)) {
                 done(Hit{std::move(*result), std::chrono::milliseconds(ttl.integer)}, true);
                 return;
@@ -153,9 +155,12 @@ void SharedCache::keep(const QString& ace, const LookupResult& result, std::chro
 {
     if (!m_store.isUp())
         return;
-    const bool worthSharing = result.status == LookupStatus::Found || result.status == LookupStatus::NotRegistered;
+    const bool worthSharing =
+        result.status == LookupStatus::Found || result.status == LookupStatus::NotRegistered;
     if (worthSharing && ttl.count() > 0)
-        m_store.command({"SET", answerKey(ace), StoredAnswer(result), "PX", QByteArray::number(qint64(ttl.count()) * 1000)},
-                        [](StoreReply) {}, true);
+        m_store.command(
+            {"SET", answerKey(ace), StoredAnswer(result), "PX",
+             QByteArray::number(qint64(ttl.count()) * 1000)},
+            [](StoreReply) {}, true);
     release(ace);
 }

@@ -91,23 +91,24 @@ void SharedLimits::acquire(const QString& server, const SharedLimit& limit, std:
     }
     const double interval = 1000.0 / std::max(limit.rate, 0.001);
     QByteArray lease = m_instance + ':' + QByteArray::number(m_nextLease++);
-    m_store.command({"EVAL", kAcquire, "3", key("pace", server), key("leases", server), key("daily", server),
-                     QByteArray::number(interval, 'f', 3), QByteArray::number(std::max(limit.burst, 1)),
-                     QByteArray::number(limit.concurrency), QByteArray::number(limit.daily), lease,
-                     QByteArray::number(qint64(m_leaseLife.count()))},
-                    [lease, done = std::move(done)](StoreReply reply) {
-                        const QByteArray verdict = reply.elements.value(0).text;
-                        const auto wait = std::chrono::milliseconds(reply.elements.value(1).integer);
-                        if (verdict == "go")
-                            done(Grant{Grant::Kind::Go, {}, lease});
-                        else if (verdict == "wait")
-                            done(Grant{Grant::Kind::Wait, std::max(wait, std::chrono::milliseconds(1)), {}});
-                        else if (verdict == "spent")
-                            done(Grant{Grant::Kind::DailySpent, {}, {}});
-                        else
-                            done(Grant{}); // time-out, lost connection, refusal
-                    },
-                    true);
+    m_store.command(
+        {"EVAL", kAcquire, "3", key("pace", server), key("leases", server), key("daily", server),
+         QByteArray::number(interval, 'f', 3), QByteArray::number(std::max(limit.burst, 1)),
+         QByteArray::number(limit.concurrency), QByteArray::number(limit.daily), lease,
+         QByteArray::number(qint64(m_leaseLife.count()))},
+        [lease, done = std::move(done)](StoreReply reply) {
+        const QByteArray verdict = reply.elements.value(0).text;
+        const auto wait = std::chrono::milliseconds(reply.elements.value(1).integer);
+        if (verdict == "go")
+            done(Grant{Grant::Kind::Go, {}, lease});
+        else if (verdict == "wait")
+            done(Grant{Grant::Kind::Wait, std::max(wait, std::chrono::milliseconds(1)), {}});
+        else if (verdict == "spent")
+            done(Grant{Grant::Kind::DailySpent, {}, {}});
+        else
+            done(Grant{}); // time-out, lost connection, refusal
+        },
+        true);
 }
 
 void SharedLimits::release(const QString& server, const QByteArray& lease)
@@ -121,8 +122,9 @@ void SharedLimits::coolDown(const QString& server, std::chrono::milliseconds dur
 {
     if (!m_store.isUp())
         return;
-    m_store.command({"EVAL", kCoolDown, "1", key("pace", server), QByteArray::number(qint64(duration.count()))},
-                    [](StoreReply) {}, true);
+    m_store.command(
+        {"EVAL", kCoolDown, "1", key("pace", server), QByteArray::number(qint64(duration.count()))},
+        [](StoreReply) {}, true);
 }
 
 void SharedLimits::startAnnouncing()
@@ -133,13 +135,14 @@ void SharedLimits::startAnnouncing()
 void SharedLimits::announce()
 {
     if (m_store.isUp()) {
-        m_store.command({"EVAL", kAnnounce, "1", m_prefix + "instances", m_instance,
-                         QByteArray::number(qint64(std::chrono::milliseconds(kAnnouncementLife).count()))},
-                        [this](StoreReply reply) {
-                            if (reply.kind == StoreReply::Kind::Integer && reply.integer > 0)
-                                m_instances = int(reply.integer);
-                        },
-                        true);
+        m_store.command(
+            {"EVAL", kAnnounce, "1", m_prefix + "instances", m_instance,
+             QByteArray::number(qint64(std::chrono::milliseconds(kAnnouncementLife).count()))},
+            [this](StoreReply reply) {
+            if (reply.kind == StoreReply::Kind::Integer && reply.integer > 0)
+                m_instances = int(reply.integer);
+            },
+            true);
     }
     m_clock.callAfter(kAnnounceEvery, this, [this] { announce(); });
 }

@@ -13,10 +13,10 @@ class StoreClient;
 
 // One upstream server's limits as every instance enforces them together.
 struct SharedLimit {
-    double rate = 1;      // queries a second
-    int burst = 1;        // queries at once after a quiet spell
-    int concurrency = 0;  // in flight at most; 0: no cap
-    int daily = 0;        // a day (UTC) at most; 0: no cap
+    double rate = 1;     // queries a second
+    int burst = 1;       // queries at once after a quiet spell
+    int concurrency = 0; // in flight at most; 0: no cap
+    int daily = 0;       // a day (UTC) at most; 0: no cap
 };
 
 // Each server's pace across all instances, kept in the store: a rate (GCRA, on the

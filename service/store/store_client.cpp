@@ -92,7 +92,8 @@ void StoreClient::connectNow()
                                      ? redisAsyncConnectUnix(path.constData())
                                      : redisAsyncConnect(host.constData(), m_options.address.port);
     if (!context || context->err) {
-        const QString why = context ? QString::fromLocal8Bit(context->errstr) : QStringLiteral("out of memory");
+        const QString why =
+            context ? QString::fromLocal8Bit(context->errstr) : QStringLiteral("out of memory");
         if (context)
             redisAsyncFree(context);
         setState(StoreState::Down, QStringLiteral("cannot connect (%1)").arg(why));
@@ -172,8 +173,9 @@ void StoreClient::send(const QList<QByteArray>& arguments, Done done, bool write
             setState(StoreState::Up, {});
         done(std::move(reply));
     });
-    const int sent = redisAsyncCommandArgv(m_context, &StoreClient::onReply, reinterpret_cast<void*>(quintptr(id)),
-                                           int(words.size()), words.data(), lengths.data());
+    const int sent =
+        redisAsyncCommandArgv(m_context, &StoreClient::onReply, reinterpret_cast<void*>(quintptr(id)),
+                              int(words.size()), words.data(), lengths.data());
     if (sent != REDIS_OK) {
         answer(id, StoreReply{});
         return;
@@ -212,7 +214,8 @@ void StoreClient::drop(const QString& why)
     context->data = nullptr;
     context->ev.delRead(context->ev.data);
     context->ev.delWrite(context->ev.data);
-    QMetaObject::invokeMethod(this, [context] { redisAsyncFree(context); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [context] { redisAsyncFree(context); }, Qt::QueuedConnection);
 }
 
 void StoreClient::lost(const QString& why)
@@ -257,7 +260,9 @@ void StoreClient::setState(StoreState state, const QString& problem)
     const QString where = m_options.address.display();
     switch (state) {
     case StoreState::Up: LogNotice(m_options.logFormat, QStringLiteral("store up at ") + where); break;
-    case StoreState::Full: LogNotice(m_options.logFormat, QStringLiteral("store at %1: %2").arg(where, problem)); break;
+    case StoreState::Full:
+        LogNotice(m_options.logFormat, QStringLiteral("store at %1: %2").arg(where, problem));
+        break;
     case StoreState::Down:
         LogNotice(m_options.logFormat,
                   QStringLiteral("store down at %1: %2; answering from this instance alone until it is back")
@@ -291,8 +296,9 @@ void StoreClient::onReply(redisAsyncContext* context, void* reply, void* id)
         return;
     // No reply: the library is closing this connection and frees it afterwards.
     if (!reply && client->m_context == context)
-        client->lost(QStringLiteral("connection lost (%1)").arg(
-            context->errstr ? QString::fromLocal8Bit(context->errstr) : QStringLiteral("closed")));
+        client->lost(
+            QStringLiteral("connection lost (%1)")
+                .arg(context->errstr ? QString::fromLocal8Bit(context->errstr) : QStringLiteral("closed")));
     if (reply)
         client->m_timeoutsInARow = 0;
     client->answer(quintptr(id), Copy(static_cast<const redisReply*>(reply)));

@@ -19,8 +19,8 @@ struct redisAsyncContext;
 enum class StoreState {
     Connecting, // not reached yet since start-up
     Up,
-    Full,       // answers, but refuses writes (its memory limit)
-    Down,       // unreachable, refusing us, or too slow: retried with back-off
+    Full, // answers, but refuses writes (its memory limit)
+    Down, // unreachable, refusing us, or too slow: retried with back-off
 };
 
 // One connection to the shared store, driven on the thread it lives on. Every command is

@@ -8,9 +8,9 @@ struct StoreReply {
     enum class Kind {
         Nil,
         Integer,
-        Text,        // a bulk string
-        Status,      // "OK", "PONG"
-        Error,       // the store refused the command; `text` says why
+        Text,   // a bulk string
+        Status, // "OK", "PONG"
+        Error,  // the store refused the command; `text` says why
         Array,
         TimedOut,    // no answer within the command time-out
         Unavailable, // not connected, or the connection was lost first

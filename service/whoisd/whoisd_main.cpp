@@ -97,7 +97,8 @@ int main(int argc, char* argv[])
 
     const int connections = RaiseDescriptorLimit(settings->maxConnections);
     if (connections < settings->maxConnections) {
-        LogNotice(settings->logFormat, QStringLiteral("at most %1 connections (descriptor limit)").arg(connections));
+        LogNotice(settings->logFormat,
+                  QStringLiteral("at most %1 connections (descriptor limit)").arg(connections));
         settings->maxConnections = connections;
     }
 
@@ -120,10 +121,12 @@ int main(int argc, char* argv[])
     std::unique_ptr<StoreClient> store;
     std::unique_ptr<SharedCache> shared;
     if (settings->store) {
-        store = std::make_unique<StoreClient>(
-            StoreClient::Options{*settings->store, StorePassword(*settings), settings->storeTimeout, logFormat}, clock);
+        store = std::make_unique<StoreClient>(StoreClient::Options{*settings->store, StorePassword(*settings),
+                                                                   settings->storeTimeout, logFormat},
+                                              clock);
         // Named in its claims on names being asked: host, process and a random part.
-        const QByteArray instance = QSysInfo::machineHostName().toUtf8() + ':' + QByteArray::number(::getpid()) + ':' +
+        const QByteArray instance = QSysInfo::machineHostName().toUtf8() + ':' +
+                                    QByteArray::number(::getpid()) + ':' +
                                     QByteArray::number(QRandomGenerator::system()->generate(), 16);
         shared = std::make_unique<SharedCache>(*store, settings->storePrefix.toLatin1(), instance);
         store->start();
@@ -134,13 +137,15 @@ int main(int argc, char* argv[])
         return StoreView{store->state(), store->problem()};
     };
     metrics.addGauges([storeView] { return StoreGauges(storeView()); });
-    StatusListener status(metrics, [storeView, &metrics] { return JudgeHealth(storeView(), metrics.unreachableInARow()); });
+    StatusListener status(
+        metrics, [storeView, &metrics] { return JudgeHealth(storeView(), metrics.unreachableInARow()); });
 
     LookupService lookups(*settings, network, clock, shared.get(), &metrics);
     lookups.startBootstrap();
     HttpFront front(*settings, lookups, &metrics);
     QString error;
-    const quint16 port = front.listen(ReadFile(settings->certificateFile), ReadFile(settings->keyFile), &error);
+    const quint16 port =
+        front.listen(ReadFile(settings->certificateFile), ReadFile(settings->keyFile), &error);
     if (port == 0) {
         LogNotice(settings->logFormat, error);
         return 1;

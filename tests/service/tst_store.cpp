@@ -51,7 +51,8 @@ SharedAnswers::Look Look(SharedAnswers& cache, const QString& ace)
 
 StoreClient::Options Options(const RedisServer& redis, const QByteArray& password = {})
 {
-    return {*ParseStoreAddress(redis.storeAddress()), password, std::chrono::milliseconds(200), LogFormat::Text};
+    return {*ParseStoreAddress(redis.storeAddress()), password, std::chrono::milliseconds(200),
+            LogFormat::Text};
 }
 
 } // namespace
@@ -150,8 +151,10 @@ void TestStore::passwords()
     QTRY_COMPARE(right.state(), StoreState::Up);
     QTRY_COMPARE(wrong.state(), StoreState::Down);
     QTRY_COMPARE(none.state(), StoreState::Down);
-    QVERIFY2(wrong.problem().startsWith(u"the store refused the password (WRONGPASS"_s), qPrintable(wrong.problem()));
-    QVERIFY2(none.problem().contains(u"wants a password (--store-password-file)"_s), qPrintable(none.problem()));
+    QVERIFY2(wrong.problem().startsWith(u"the store refused the password (WRONGPASS"_s),
+             qPrintable(wrong.problem()));
+    QVERIFY2(none.problem().contains(u"wants a password (--store-password-file)"_s),
+             qPrintable(none.problem()));
     QCOMPARE(Run(wrong, {"PING"}).kind, StoreReply::Kind::Unavailable);
     QCOMPARE(Run(right, {"PING"}).text, "PONG");
 }
@@ -195,7 +198,8 @@ void TestStore::limitsHoldAcrossInstances()
     QTRY_VERIFY(store.isUp());
     std::vector<std::unique_ptr<SharedLimits>> instances;
     for (const char* name : {"a", "b", "c"})
-        instances.push_back(std::make_unique<SharedLimits>(store, "t:", name, clock, std::chrono::seconds(20)));
+        instances.push_back(
+            std::make_unique<SharedLimits>(store, "t:", name, clock, std::chrono::seconds(20)));
     const auto acquire = [](SharedLimits& limits, const SharedLimit& limit, const QString& server = u"r"_s) {
         std::optional<SharedLimits::Grant> grant;
         limits.acquire(server, limit, [&](SharedLimits::Grant g) { grant = std::move(g); });
@@ -256,7 +260,8 @@ void TestStore::fullStoreKeepsNothingNew()
     client.start();
     QTRY_COMPARE(client.state(), StoreState::Up);
     SharedCache cache(client, "t:", "one");
-    LookupResult found = LookupResult::found(WhoisRecord{{}, u"Registrar"_s, {}, {}, {}, {}, {}, {}, {}}, u"whois.x"_s);
+    LookupResult found =
+        LookupResult::found(WhoisRecord{{}, u"Registrar"_s, {}, {}, {}, {}, {}, {}, {}}, u"whois.x"_s);
     cache.keep(u"kept.com"_s, found, std::chrono::seconds(60));
     QCOMPARE(Look(cache, u"kept.com"_s).next, SharedAnswers::Look::Next::Use);
     QCOMPARE(redis.command({u"CONFIG"_s, u"SET"_s, u"maxmemory"_s, u"1"_s}), "OK");
@@ -307,10 +312,10 @@ void TestStore::instancesShareAnswers()
     const QByteArray record = ReadTestFile(QStringLiteral(WHOIS_SERVICE_FIXTURES "/whois_hk.txt"));
     for (const char* name : {"first.hk", "second.hk", "third.hk"})
         registry.answer(name, record);
-    const QStringList arguments{u"--bootstrap-url"_s,  QString(),
-                                u"--whois-address"_s,  u"whois.hkirc.hk="_s + registry.address(),
-                                u"--store"_s,          redis.storeAddress(),
-                                u"--store-prefix"_s,   u"test:"_s};
+    const QStringList arguments{u"--bootstrap-url"_s, QString(),
+                                u"--whois-address"_s, u"whois.hkirc.hk="_s + registry.address(),
+                                u"--store"_s,         redis.storeAddress(),
+                                u"--store-prefix"_s,  u"test:"_s};
     WhoisdProcess one(arguments);
     WhoisdProcess two(arguments);
     QVERIFY(!one.baseUrl.isEmpty() && !two.baseUrl.isEmpty());
@@ -358,8 +363,8 @@ void TestStore::instancesShareAnswers()
             WhoisdProcess& whoisd = client % 2 ? one : two;
             replies.append(network.get(QNetworkRequest(QUrl(LookupUrl(whoisd.baseUrl, name)))));
         }
-    QTRY_VERIFY_WITH_TIMEOUT(std::all_of(replies.begin(), replies.end(), [](QNetworkReply* r) { return r->isFinished(); }),
-                             20000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        std::all_of(replies.begin(), replies.end(), [](QNetworkReply* r) { return r->isFinished(); }), 20000);
     for (QNetworkReply* reply : replies) {
         const QString row = Row(MapLookupReply(QString::fromUtf8(reply->readAll())));
         QVERIFY2(row.startsWith(u"busy"_s) && row.contains(u"Hong Kong"_s), qPrintable(row));

@@ -16,35 +16,48 @@
 class RedisServer final {
 public:
     // `extra`: further redis-server options, e.g. {"--requirepass", "secret"}.
-    explicit RedisServer(const QStringList& extra = {}) : m_extra(extra) { start(); }
+    explicit RedisServer(const QStringList& extra = {})
+        : m_extra(extra)
+    {
+        start();
+    }
     ~RedisServer() { stop(); }
     RedisServer(const RedisServer&) = delete;
     RedisServer& operator=(const RedisServer&) = delete;
 
-    static bool installed() { return !QStandardPaths::findExecutable(QStringLiteral("redis-server")).isEmpty(); }
+    static bool installed()
+    {
+        return !QStandardPaths::findExecutable(QStringLiteral("redis-server")).isEmpty();
+    }
 
     QString socketPath() const { return m_dir.filePath(QStringLiteral("redis.sock")); }
     // The address as whoisd's --store takes it.
     QString storeAddress() const { return QStringLiteral("unix:") + socketPath(); }
-    bool isRunning() const { return m_process.state() == QProcess::Running && QFileInfo::exists(socketPath()); }
+    bool isRunning() const
+    {
+        return m_process.state() == QProcess::Running && QFileInfo::exists(socketPath());
+    }
 
     // Starts (again) on the same socket; true once it accepts connections.
     bool start()
     {
         m_process.setProcessChannelMode(QProcess::MergedChannels);
         m_process.start(QStringLiteral("redis-server"),
-                        QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--unixsocket"),
-                                    socketPath(), QStringLiteral("--unixsocketperm"), QStringLiteral("700"),
+                        QStringList{QStringLiteral("--port"), QStringLiteral("0"),
+                                    QStringLiteral("--unixsocket"), socketPath(),
+                                    QStringLiteral("--unixsocketperm"), QStringLiteral("700"),
                                     QStringLiteral("--save"), QString(), QStringLiteral("--appendonly"),
                                     QStringLiteral("no"), QStringLiteral("--dir"), m_dir.path()} +
                             m_extra);
         if (!m_process.waitForStarted(5000))
             return false;
-        return QTest::qWaitFor([this] {
+        return QTest::qWaitFor(
+            [this] {
             QLocalSocket probe;
             probe.connectToServer(socketPath());
             return probe.waitForConnected(100);
-        }, 10000);
+            },
+            10000);
     }
 
     void stop()

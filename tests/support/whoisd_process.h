@@ -17,8 +17,8 @@ struct WhoisdProcess {
                                   QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key"),
                                   // Tests never reach the machine's resolvers, and run side by
                                   // side: each takes a free status port.
-                                  QStringLiteral("--dns"), QStringLiteral("off"), QStringLiteral("--metrics-listen"),
-                                  QStringLiteral("127.0.0.1:0")} +
+                                  QStringLiteral("--dns"), QStringLiteral("off"),
+                                  QStringLiteral("--metrics-listen"), QStringLiteral("127.0.0.1:0")} +
                           arguments);
         // The start notice names the address, in text and in JSON logs alike.
         static const QRegularExpression listening(QStringLiteral("listening on (https://[^:]+:(\\d+))"));
@@ -47,7 +47,7 @@ struct WhoisdProcess {
 
     QProcess process;
     QByteArray log;
-    QString baseUrl; // empty when the service did not start
+    QString baseUrl;   // empty when the service did not start
     QString statusUrl; // /healthz and /metrics
     quint16 port = 0;
 };

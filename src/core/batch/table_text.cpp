@@ -12,18 +12,16 @@ QString NeutralizedCell(const QString& cell)
     case u'-':
     case u'@':
     case u'\t':
-    case u'\r':
-        return u'\'' + cell;
-    default:
-        return cell;
+    case u'\r': return u'\'' + cell;
+    default: return cell;
     }
 }
 
 QString CsvField(const QString& cell)
 {
     QString text = NeutralizedCell(cell);
-    const bool quoted = text.contains(u',') || text.contains(u'"') || text.contains(u'\r')
-                        || text.contains(u'\n');
+    const bool quoted =
+        text.contains(u',') || text.contains(u'"') || text.contains(u'\r') || text.contains(u'\n');
     if (!quoted)
         return text;
     text.replace(u'"', QStringLiteral("\"\""));

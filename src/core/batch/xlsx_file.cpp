@@ -27,10 +27,9 @@ QString CannotWrite(const QString& path)
 
 bool IsWide(char32_t c)
 {
-    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF)
-           || (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF)
-           || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60)
-           || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
+           (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
 }
 
 QByteArray CellBytes(const QString& text)
@@ -81,9 +80,9 @@ bool FillWorkbook(const QByteArray& fileName, const SheetSource& table)
                                     static_cast<lxw_col_t>(columns - 1)) == LXW_NO_ERROR;
 
     for (int column = 0; column < columns; ++column)
-        ok = ok && worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(column),
-                                          CellBytes(table.captions[column]).constData(), bold)
-                       == LXW_NO_ERROR;
+        ok =
+            ok && worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(column),
+                                         CellBytes(table.captions[column]).constData(), bold) == LXW_NO_ERROR;
     for (int i = 0; ok && i < table.count; ++i) {
         const QStringList row = table.row(i);
         const auto line = static_cast<lxw_row_t>(i + 1);
@@ -93,15 +92,13 @@ bool FillWorkbook(const QByteArray& fileName, const SheetSource& table)
             if (cell.isEmpty())
                 continue;
             lxw_error written = LXW_NO_ERROR;
-            const std::optional<QDate> date =
-                IsDateColumn(column) ? CellDate(cell) : std::optional<QDate>();
+            const std::optional<QDate> date = IsDateColumn(column) ? CellDate(cell) : std::optional<QDate>();
             // The format counts days from 1900; earlier dates stay text.
             if (date && date->year() >= 1900) {
                 lxw_datetime value{date->year(), date->month(), date->day(), 0, 0, 0.0};
                 written = worksheet_write_datetime(sheet, line, col, &value, dateFormat);
             } else {
-                written = worksheet_write_string(sheet, line, col, CellBytes(cell).constData(),
-                                                 nullptr);
+                written = worksheet_write_string(sheet, line, col, CellBytes(cell).constData(), nullptr);
             }
             ok = written == LXW_NO_ERROR;
         }
@@ -132,8 +129,8 @@ std::optional<QString> WriteXlsxFile(const QString& path, const RowSource& rows)
     const auto& captions = ColumnCaptions();
     return WriteXlsxSheet(path, SheetSource{QStringList(captions.cbegin(), captions.cend()), rows.count,
                                             [&rows](int i) {
-                                                const auto& fields = rows.at(i).fields;
-                                                return QStringList(fields.cbegin(), fields.cend());
+        const auto& fields = rows.at(i).fields;
+        return QStringList(fields.cbegin(), fields.cend());
                                             }});
 }
 

@@ -82,7 +82,8 @@ void TestBulk::names_data()
     QTest::newRow("each name once, first spelling")
         << "B.com\nb.COM\nxn--fiq228c.com\n中文.com\n"_ba << QStringList{u"B.com"_s, u"xn--fiq228c.com"_s};
     QTest::newRow("UTF-8 with its mark") << "\xEF\xBB\xBF中文.cn\n"_ba << QStringList{u"中文.cn"_s};
-    QTest::newRow("GBK") << QByteArray(QStringEncoder("GBK").encode(u"例子.中国\r\n"_s)) << QStringList{u"例子.中国"_s};
+    QTest::newRow("GBK") << QByteArray(QStringEncoder("GBK").encode(u"例子.中国\r\n"_s))
+                         << QStringList{u"例子.中国"_s};
 }
 
 void TestBulk::names()
@@ -102,7 +103,8 @@ void TestBulk::inputProblems()
     };
     QVERIFY(problem({dir.filePath(u"missing.txt"_s)}, {}).contains(u"missing.txt: no such file"_s));
     QVERIFY(problem({dir.path()}, {}).contains(u"not a readable file"_s));
-    QCOMPARE(problem({u"-"_s}, "a.com\n\0\x01"_ba), u"standard input: not a text file (it holds NUL bytes)"_s);
+    QCOMPARE(problem({u"-"_s}, "a.com\n\0\x01"_ba),
+             u"standard input: not a text file (it holds NUL bytes)"_s);
     QCOMPARE(problem({u"-"_s}, "\n\nhttp://\n"_ba), u"no domain names in the input"_s);
 }
 
@@ -125,7 +127,8 @@ void TestBulk::verdicts_data()
                                     << u"failed"_s << u"cannot_connect"_s;
     QTest::newRow("refused") << Failed(LookupStatus::UpstreamFailed, FailureReason::Refused) << u"failed"_s
                              << u"refused"_s;
-    QTest::newRow("unreadable") << Failed(LookupStatus::UpstreamFailed) << u"failed"_s << u"unreadable_answer"_s;
+    QTest::newRow("unreadable") << Failed(LookupStatus::UpstreamFailed) << u"failed"_s
+                                << u"unreadable_answer"_s;
     QTest::newRow("DNS says taken") << byDns << u"registered"_s << QString();
 }
 
@@ -151,10 +154,11 @@ void TestBulk::recordsReadBack()
     BulkRecord awkward = BulkRecord::fromResult(Found(u"=\"R\", Inc.\r\nLtd"_s), kAskedAt);
     const BulkRecord later = BulkRecord::fromResult(Failed(LookupStatus::NotRegistered), kAskedAt);
     awkward.fields[0] = u"-x.com"_s; // guarded against formulas in CSV
-    QCOMPARE(JsonLine(later), "{\"domain\":\"a.com\",\"registrar\":\"\",\"email\":\"\",\"phone\":\"\",\"created\":\"\","
-                              "\"expires\":\"\",\"whois_server\":\"\",\"name_servers\":\"\",\"status\":\"未注册\","
-                              "\"verdict\":\"available\",\"reason\":\"\",\"source\":\"\","
-                              "\"asked_at\":\"2026-12-07T23:40:01Z\"}\n"_ba);
+    QCOMPARE(JsonLine(later),
+             "{\"domain\":\"a.com\",\"registrar\":\"\",\"email\":\"\",\"phone\":\"\",\"created\":\"\","
+             "\"expires\":\"\",\"whois_server\":\"\",\"name_servers\":\"\",\"status\":\"未注册\","
+             "\"verdict\":\"available\",\"reason\":\"\",\"source\":\"\","
+             "\"asked_at\":\"2026-12-07T23:40:01Z\"}\n"_ba);
 
     const QByteArray jsonl = JsonLine(awkward) + JsonLine(later);
     const ResumeState fromJson = ReadJsonLinesOutput(jsonl + JsonLine(later).left(20));
@@ -169,8 +173,9 @@ void TestBulk::recordsReadBack()
     QVERIFY(sink.write(later));
     QVERIFY(file.seek(0));
     const QByteArray csv = file.readAll();
-    QVERIFY(csv.startsWith("\xEF\xBB\xBF域名,注册商,邮件,电话,注册时间,到期时间,服务器,DNS,状态,verdict,reason,source,"
-                           "asked_at\r\n'-x.com,\"'=\"\"R\"\", Inc.\r\nLtd\""_ba));
+    QVERIFY(csv.startsWith(
+        "\xEF\xBB\xBF域名,注册商,邮件,电话,注册时间,到期时间,服务器,DNS,状态,verdict,reason,source,"
+        "asked_at\r\n'-x.com,\"'=\"\"R\"\", Inc.\r\nLtd\""_ba));
     const ResumeState fromCsv = ReadCsvOutput(csv + "b.com,\"half");
     QCOMPARE(fromCsv.done, (QSet<QString>{u"-x.com"_s, u"a.com"_s}));
     QCOMPARE(fromCsv.wholeBytes, csv.size());
@@ -180,10 +185,14 @@ void TestBulk::recordsReadBack()
 void TestBulk::resumeRefusesOtherFiles()
 {
     QCOMPARE(ReadCsvOutput("\xEF\xBB\xBF"
-                           "name,price\r\na.com,1\r\n"_ba).problem,
+                           "name,price\r\na.com,1\r\n"_ba)
+                 .problem,
              u"its first line is not whois-bulk's caption line"_s);
-    QCOMPARE(ReadJsonLinesOutput(JsonLine(BulkRecord::fromResult(Failed(LookupStatus::NotRegistered), kAskedAt)) + "{\"name\":\"a.com\"}\n").problem,
-             u"line 2 is no whois-bulk record"_s);
+    QCOMPARE(
+        ReadJsonLinesOutput(JsonLine(BulkRecord::fromResult(Failed(LookupStatus::NotRegistered), kAskedAt)) +
+                            "{\"name\":\"a.com\"}\n")
+            .problem,
+        u"line 2 is no whois-bulk record"_s);
 }
 
 void TestBulk::options_data()
@@ -191,15 +200,17 @@ void TestBulk::options_data()
     QTest::addColumn<QStringList>("arguments");
     QTest::addColumn<QString>("problem"); // empty: accepted
     QTest::newRow("files, output, engine options")
-        << QStringList{u"-o"_s, u"r.csv"_s, u"--resume"_s, u"a.txt"_s, u"--rdap"_s, u"uk=https://r.example/"_s,
-                       u"-q"_s, u"--timeout=2000"_s, u"-"_s}
+        << QStringList{u"-o"_s,    u"r.csv"_s,          u"--resume"_s,
+                       u"a.txt"_s, u"--rdap"_s,         u"uk=https://r.example/"_s,
+                       u"-q"_s,    u"--timeout=2000"_s, u"-"_s}
         << QString();
-    QTest::newRow("unknown suffix") << QStringList{u"-o"_s, u"r.txt"_s} << u"must end in .csv, .xlsx or .jsonl"_s;
+    QTest::newRow("unknown suffix") << QStringList{u"-o"_s, u"r.txt"_s}
+                                    << u"must end in .csv, .xlsx or .jsonl"_s;
     QTest::newRow("resume without -o") << QStringList{u"--resume"_s} << u"needs -o FILE"_s;
-    QTest::newRow("resume a workbook") << QStringList{u"--resume"_s, u"-o"_s, u"r.xlsx"_s}
-                                       << u"cannot be appended to"_s;
-    QTest::newRow("engine option checked") << QStringList{u"--timeout"_s, u"0"_s}
-                                           << u"--timeout 0: out of range (1 to 600000)"_s;
+    QTest::newRow("resume a workbook")
+        << QStringList{u"--resume"_s, u"-o"_s, u"r.xlsx"_s} << u"cannot be appended to"_s;
+    QTest::newRow("engine option checked")
+        << QStringList{u"--timeout"_s, u"0"_s} << u"--timeout 0: out of range (1 to 600000)"_s;
     QTest::newRow("front option") << QStringList{u"--port"_s, u"8443"_s} << u"unknown option: --port"_s;
     QTest::newRow("service and engine options")
         << QStringList{u"--service"_s, u"https://h.example"_s, u"--rdap"_s, u"uk=https://r.example/"_s}
@@ -214,7 +225,8 @@ void TestBulk::options()
     QFETCH(QString, problem);
     QString message;
     bool help = false;
-    const auto options = BulkOptions::fromArguments(QStringList{u"whois-bulk"_s} + arguments, &message, &help);
+    const auto options =
+        BulkOptions::fromArguments(QStringList{u"whois-bulk"_s} + arguments, &message, &help);
     QVERIFY2(message.contains(problem), qPrintable(message));
     QCOMPARE(options.has_value(), problem.isEmpty());
     if (options) {

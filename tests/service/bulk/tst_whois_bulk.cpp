@@ -87,10 +87,19 @@ void TestWhoisBulk::init()
 // Port 43 only: .cn from the fake, .biz from a port nobody listens on.
 QStringList TestWhoisBulk::engineArguments() const
 {
-    return {u"--bootstrap-file"_s, m_dir->filePath(u"dns.json"_s), u"--bootstrap-url="_s,
-            u"--whois-server"_s, u"cn=whois.cnnic.cn"_s, u"--whois-server"_s, u"biz=whois.down.example"_s,
-            u"--whois-address"_s, u"whois.cnnic.cn="_s + m_registry->address(),
-            u"--whois-address"_s, u"whois.down.example=127.0.0.1:1"_s, u"--min-spacing"_s, u"0"_s};
+    return {u"--bootstrap-file"_s,
+            m_dir->filePath(u"dns.json"_s),
+            u"--bootstrap-url="_s,
+            u"--whois-server"_s,
+            u"cn=whois.cnnic.cn"_s,
+            u"--whois-server"_s,
+            u"biz=whois.down.example"_s,
+            u"--whois-address"_s,
+            u"whois.cnnic.cn="_s + m_registry->address(),
+            u"--whois-address"_s,
+            u"whois.down.example=127.0.0.1:1"_s,
+            u"--min-spacing"_s,
+            u"0"_s};
 }
 
 void TestWhoisBulk::start(QProcess& process, const QStringList& arguments, const QByteArray& input)
@@ -211,7 +220,8 @@ void TestWhoisBulk::throughWhoisd()
     stack.start();
     QProcess process;
     QSignalSpy finished(&process, &QProcess::finished);
-    start(process, {u"--service"_s, stack.baseUrl, u"--service-ca"_s, QStringLiteral(WHOIS_TEST_CERT_DIR "/ca.crt")},
+    start(process,
+          {u"--service"_s, stack.baseUrl, u"--service-ca"_s, QStringLiteral(WHOIS_TEST_CERT_DIR "/ca.crt")},
           "example.hk\nnosuch.net\ngarbage.net\n");
     QVERIFY(finished.wait(30000));
     QCOMPARE(process.exitCode(), 1);
@@ -234,10 +244,11 @@ void TestWhoisBulk::hundredNamesAtTheRegistrysPace()
         m_registry->answer(name, Fixture("whois_cn.txt"));
         names += name + '\n';
     }
-    const Finished done = run(engineArguments() + QStringList{u"--whois-server"_s, u"uk=whois.nic.uk"_s,
-                                                              u"--whois-address"_s, u"whois.nic.uk="_s + m_registry->address(),
-                                                              u"--limit"_s, u"whois.nic.uk=40,burst=5,concurrency=4"_s},
-                              names);
+    const Finished done =
+        run(engineArguments() + QStringList{u"--whois-server"_s, u"uk=whois.nic.uk"_s, u"--whois-address"_s,
+                                            u"whois.nic.uk="_s + m_registry->address(), u"--limit"_s,
+                                            u"whois.nic.uk=40,burst=5,concurrency=4"_s},
+            names);
     QCOMPARE(done.code, 0);
     const QList<QJsonObject> records = Records(done.out);
     QCOMPARE(records.size(), 100);

@@ -80,6 +80,14 @@ void StartWatchdog(QObject* owner)
     ping->start();
 }
 
+// How this instance names itself in its claims on names being asked: host, process and a
+// random part.
+QByteArray InstanceName()
+{
+    return QSysInfo::machineHostName().toUtf8() + ':' + QByteArray::number(::getpid()) + ':' +
+           QByteArray::number(QRandomGenerator::system()->generate(), 16);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -124,11 +132,7 @@ int main(int argc, char* argv[])
         store = std::make_unique<StoreClient>(StoreClient::Options{*settings->store, StorePassword(*settings),
                                                                    settings->storeTimeout, logFormat},
                                               clock);
-        // Named in its claims on names being asked: host, process and a random part.
-        const QByteArray instance = QSysInfo::machineHostName().toUtf8() + ':' +
-                                    QByteArray::number(::getpid()) + ':' +
-                                    QByteArray::number(QRandomGenerator::system()->generate(), 16);
-        shared = std::make_unique<SharedCache>(*store, settings->storePrefix.toLatin1(), instance);
+        shared = std::make_unique<SharedCache>(*store, settings->storePrefix.toLatin1(), InstanceName());
         store->start();
     }
     const auto storeView = [&store]() -> std::optional<StoreView> {

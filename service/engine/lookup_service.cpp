@@ -131,7 +131,7 @@ constexpr std::chrono::seconds kNoRetryAfter{0};
 } // namespace
 
 LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessManager& network, Clock& clock,
-                             SharedAnswers* shared, Metrics* metrics, QObject* parent)
+                             SharedAnswers* shared, SharedPace* pace, Metrics* metrics, QObject* parent)
     : QObject(parent)
     , m_settings(settings)
     , m_network(network)
@@ -142,7 +142,7 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
     , m_cache(settings.cacheEntries, settings.foundTtl, settings.notRegisteredTtl, m_clock)
     , m_dns(settings.dnsWitness ? new DnsWitness(settings.dnsResolvers, settings.dnsTimeout, this) : nullptr)
     , m_delegation(m_dns, m_clock, this, settings.cacheEntries)
-    , m_gate(LoadLimits(settings), settings.maxQueue, settings.stateDirectory, m_clock)
+    , m_gate(LoadLimits(settings), settings.maxQueue, settings.stateDirectory, m_clock, pace)
     , m_limits{settings.connectTimeout, settings.totalTimeout, settings.maxAnswerBytes}
     , m_bootstrapStore(settings.stateDirectory,
                        settings.bootstrapFile.isEmpty()
@@ -160,6 +160,12 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
                   QStringLiteral("%1 signalled a limit: not asked for %2 ms").arg(server).arg(milliseconds));
         if (m_metrics)
             m_metrics->coolDown(server.toUtf8());
+    });
+    connect(&m_gate, &UpstreamGate::sharingChanged, this, [this](bool shared, int instances) {
+        LogNotice(m_settings.logFormat,
+                  shared ? QStringLiteral("limits shared again through the store")
+                         : QStringLiteral("limits cannot be shared: each server held to 1/%1 of its limit")
+                               .arg(instances));
     });
     m_refresh.setInterval(std::chrono::hours(24));
     connect(&m_refresh, &QTimer::timeout, this, &LookupService::refreshBootstrap);

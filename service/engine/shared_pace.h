@@ -26,7 +26,8 @@ public:
     };
 
     virtual ~SharedPace() = default;
-    virtual void acquire(const QString& server, const ServerLimit& limit, std::function<void(Grant)> done) = 0;
+    virtual void acquire(const QString& server, const ServerLimit& limit,
+                         std::function<void(Grant)> done) = 0;
     virtual void release(const QString& server, const QByteArray& lease) = 0;
     // One instance's limit signal pauses all.
     virtual void coolDown(const QString& server, std::chrono::milliseconds duration) = 0;

@@ -154,6 +154,10 @@ void UpstreamGate::granted(const QString& name, Ticket ticket, const SharedPace:
     const Clock::TimePoint now = m_clock.now();
     if (const bool sharing = grant.kind != Kind::NoStore; sharing != m_sharing) {
         m_sharing = sharing;
+        if (!sharing) {
+            for (auto& [server, state] : m_servers)
+                state->share.reset();
+        }
         emit sharingChanged(sharing, std::max(1, m_shared->instancesLastSeen()));
     }
     switch (grant.kind) {
@@ -194,6 +198,10 @@ ServerLimiter& UpstreamGate::shareOf(Server& state)
     if (!state.share || state.shareAmong != instances) {
         state.share = std::make_unique<ServerLimiter>(Share(state.limiter.limit(), instances));
         state.shareAmong = instances;
+        // As though it had just sent: the shared pace may have let a full second's
+        // queries go just before.
+        state.share->started(m_clock.now());
+        state.share->ended();
     }
     return *state.share;
 }
@@ -273,7 +281,11 @@ void UpstreamGate::wake(const QString& name, Clock::TimePoint at)
     state.wakeAt = at;
     // Rounded up: woken early, the queue would only wait again.
     const auto delay = std::chrono::ceil<std::chrono::milliseconds>(at - now);
-    m_clock.callAfter(delay, this, [this, name] { pump(name); });
+    m_clock.callAfter(delay, this, [this, name] {
+        // Woken a little early, the pump must be free to schedule this wake again.
+        server(name).wakeAt = Clock::TimePoint::max();
+        pump(name);
+    });
 }
 
 void UpstreamGate::sweep()

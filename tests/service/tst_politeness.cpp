@@ -439,8 +439,8 @@ void TestPoliteness::sharedPace()
     pace.instances = 3;
     for (int i = 0; i < 20; ++i)
         rig.ask(u"n%1"_s.arg(i), u"c%1"_s.arg(i));
-    rig.clock.advance(2999ms);
-    QCOMPARE(rig.sent.size(), 10); // one each 300 ms
+    rig.clock.advance(3s);
+    QCOMPARE(rig.sent.size(), 10); // one each 300 ms, the first too: others may just have sent
     QVERIFY(rig.busiestSecond() <= 4);
     QCOMPARE(sharing.size(), 1);
     QCOMPARE(sharing.first(), (QVariantList{false, 3}));

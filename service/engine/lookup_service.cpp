@@ -10,6 +10,9 @@
 
 namespace {
 
+// How often expired answers leave the cache: well within the shortest lifetime.
+constexpr std::chrono::minutes kSweepEvery{1};
+
 bool IsEmpty(const WhoisRecord& record)
 {
     return record.registrar.isEmpty() && record.created.isEmpty() && record.expires.isEmpty() &&
@@ -89,6 +92,15 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
         m_directory.addWhoisOverride(it.key(), it.value());
     m_refresh.setInterval(std::chrono::hours(24));
     connect(&m_refresh, &QTimer::timeout, this, &LookupService::refreshBootstrap);
+    sweepNowAndThen();
+}
+
+void LookupService::sweepNowAndThen()
+{
+    m_clock.callAfter(kSweepEvery, this, [this] {
+        m_cache.sweep();
+        sweepNowAndThen();
+    });
 }
 
 void LookupService::startBootstrap()

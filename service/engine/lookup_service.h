@@ -46,6 +46,7 @@ public:
     LookupCache& cache() { return m_cache; }
 
 private:
+    void sweepNowAndThen();
     void lookupRdap(const DomainName& name, const QString& base, Done done);
     void followRegistrar(const DomainName& name, LookupResult found, const QString& link, Done done);
     void lookupPort43(const DomainName& name, Done done);

@@ -55,6 +55,11 @@ void FrontRoutes::handle(const FrontRequest& request, Answer answer)
     }
 }
 
+void FrontRoutes::sweep()
+{
+    m_replies->sweep(ReplyCache::Clock::now());
+}
+
 void FrontRoutes::lookUp(const FrontRequest& request, Answer answer)
 {
     QElapsedTimer clock;

@@ -33,6 +33,8 @@ public:
 
     // `answer` runs once, on this thread or the lookups' thread.
     void handle(const FrontRequest& request, Answer answer);
+    // Lets expired answers go; called now and then from a serving thread.
+    void sweep();
 
 private:
     void lookUp(const FrontRequest& request, Answer answer);

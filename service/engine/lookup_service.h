@@ -44,6 +44,8 @@ public:
 
     ServerDirectory& directory() { return m_directory; }
     LookupCache& cache() { return m_cache; }
+    // The time deadlines are set in; read it on this object's thread.
+    const Clock& clock() const { return m_clock; }
 
 private:
     void sweepNowAndThen();

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -16,6 +17,8 @@ struct FrontRequest {
     QByteArray target; // path and query as sent
     QByteArray body;
     QString client; // address
+    // Set once the client has gone: its lookup is withdrawn. May be null.
+    std::shared_ptr<std::atomic<bool>> gone;
 };
 
 struct FrontReply {

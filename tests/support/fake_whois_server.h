@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QMutex>
 #include <QStringList>
@@ -10,7 +11,8 @@
 class ServerThread;
 
 // A loopback port-43 server for tests, on a thread of its own: answers each query
-// (the line before CR LF) from a table, optionally after a delay, then closes.
+// (the line before CR LF) from a table, optionally after a delay, then closes. It can
+// hang for a while: queries are taken and answered only once the hang is over.
 class FakeWhoisServer final {
 public:
     FakeWhoisServer();
@@ -23,6 +25,8 @@ public:
 
     void answer(const QByteArray& query, const QByteArray& text);
     void setDelay(int milliseconds);
+    void hang(int milliseconds);
+    bool hanging() const;
     QList<QByteArray> queries() const;
 
     // Called on the server's thread.
@@ -34,5 +38,6 @@ private:
     QHash<QByteArray, QByteArray> m_answers;
     QList<QByteArray> m_queries;
     int m_delay = 0;
+    QDeadlineTimer m_hangEnds; // expired: not hanging
     std::unique_ptr<ServerThread> m_thread; // last: stops before the state above goes
 };

@@ -98,8 +98,14 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
     const auto connectTimeout = opt("connect-timeout", "Upstream connect limit in ms.", "ms");
     const auto totalTimeout = opt("timeout", "Upstream total limit in ms.", "ms");
     const auto maxBytes = opt("max-answer-bytes", "Size cap of an upstream answer.", "bytes");
-    const auto inFlight = opt("max-in-flight", "Requests in flight per upstream server.", "n");
-    const auto spacing = opt("min-spacing", "Minimum ms between requests to one server.", "ms");
+    const auto inFlight = opt("max-in-flight", "Requests in flight to a server the limits table does not list.", "n");
+    const auto spacing = opt("min-spacing", "Minimum ms between requests to a server the limits table does not "
+                             "list (0: no pacing).", "ms");
+    const auto limit = opt("limit", "A server's pace, in place of its row in registry-limits.txt (repeatable): "
+                           "port-43 host or RDAP host[:port], queries a second, then burst (default 1), "
+                           "requests in flight (default 4) and a daily cap (default 0: none).",
+                           "server=rate[,burst=n][,concurrency=n][,daily=n]");
+    const auto maxQueue = opt("max-queue", "Lookups waiting for one server at most (default 5000).", "n");
     const auto cacheEntries = opt("cache-entries", "Answers kept in the cache.", "n");
     const auto foundTtl = opt("found-ttl", "Seconds a found answer is cached.", "s");
     const auto missingTtl = opt("not-registered-ttl", "Seconds a not-registered answer is cached.", "s");
@@ -240,9 +246,30 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
         number(totalTimeout, settings.totalTimeout.count(), 1, kTenMinutes));
     // Each answer in flight may hold this much memory.
     settings.maxAnswerBytes = number(maxBytes, settings.maxAnswerBytes, 1024, 64 * 1024 * 1024);
-    settings.maxInFlightPerServer =
-        static_cast<int>(number(inFlight, settings.maxInFlightPerServer, 1, 100));
-    settings.minSpacing = std::chrono::milliseconds(number(spacing, settings.minSpacing.count(), 0, kTenMinutes));
+    const auto given = [&](const QCommandLineOption& option) {
+        return parser.isSet(option) || fileValues.contains(option.names().first());
+    };
+    if (given(inFlight))
+        settings.maxInFlightPerServer = static_cast<int>(number(inFlight, 4, 1, 100));
+    if (given(spacing))
+        settings.minSpacing = std::chrono::milliseconds(number(spacing, 100, 0, kTenMinutes));
+    // The settings file splits its values at commas: a row's options join their server again.
+    QStringList limitRows;
+    static const QRegularExpression kLimitPart(QStringLiteral("^\\s*(burst|concurrency|daily)\\s*="));
+    for (const QString& text : values(limit)) {
+        if (!limitRows.isEmpty() && !parser.isSet(limit) && kLimitPart.match(text).hasMatch())
+            limitRows.last() += u',' + text;
+        else
+            limitRows.append(text);
+    }
+    for (const QString& text : limitRows) {
+        QString why;
+        if (const auto row = ParseLimitOption(text, ServerLimit{1, 1, 4, 0}, &why))
+            settings.limits.insert(row->first, row->second);
+        else
+            refuse(limit, text, why);
+    }
+    settings.maxQueue = static_cast<int>(number(maxQueue, settings.maxQueue, 1, 10000000));
     settings.cacheEntries = static_cast<int>(number(cacheEntries, settings.cacheEntries, 0, 10000000));
     constexpr qint64 kThirtyDays = 30 * 24 * 3600;
     settings.foundTtl = std::chrono::seconds(number(foundTtl, settings.foundTtl.count(), 0, kThirtyDays));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/protocol/wire_protocol.h"
+#include "service/config/server_limits.h"
 #include "service/log/request_log.h"
 
 #include <QHash>
@@ -44,8 +45,14 @@ struct ServiceSettings {
     // then port 43, then a registrar can add up): the program waits 30 s at most.
     std::chrono::milliseconds answerWithin{25000};
     qint64 maxAnswerBytes = 1024 * 1024;
-    int maxInFlightPerServer = 4;
-    std::chrono::milliseconds minSpacing{100};
+    // Each upstream server's pace: the shipped table (registry-limits.txt), its rows
+    // replaced by these (--limit). The two below, when given, set the table's row for
+    // servers it does not list (a spacing of 0: no pacing).
+    QHash<QString, ServerLimit> limits;
+    std::optional<int> maxInFlightPerServer;
+    std::optional<std::chrono::milliseconds> minSpacing;
+    // Lookups waiting for one server at most; beyond, they are answered "too many".
+    int maxQueue = 5000;
     int cacheEntries = 100000;
     std::chrono::seconds foundTtl{3600};
     std::chrono::seconds notRegisteredTtl{300};

@@ -13,6 +13,8 @@ public:
 
     virtual ~Clock() = default;
     virtual TimePoint now() const = 0;
+    // The calendar's time, for what counts per UTC day.
+    virtual std::chrono::system_clock::time_point wallNow() const = 0;
     // Runs `action` once `delay` has passed, unless `context` is gone by then.
     virtual void callAfter(std::chrono::milliseconds delay, QObject* context,
                            std::function<void()> action) = 0;
@@ -21,6 +23,7 @@ public:
 class SystemClock final : public Clock {
 public:
     TimePoint now() const override { return std::chrono::steady_clock::now(); }
+    std::chrono::system_clock::time_point wallNow() const override { return std::chrono::system_clock::now(); }
     void callAfter(std::chrono::milliseconds delay, QObject* context,
                    std::function<void()> action) override;
 };

@@ -70,6 +70,39 @@ bool WorthAskingPort43(const HttpAnswer& answer)
     return answer.status < 400 || answer.status >= 500;
 }
 
+// The gate's name for an RDAP server: its host, and the port when not the scheme's own.
+QString ServerKey(const QUrl& url)
+{
+    const int port = url.port();
+    const int usual = url.scheme() == u"http" ? 80 : 443;
+    return port < 0 || port == usual ? url.host() : url.host() + u':' + QString::number(port);
+}
+
+// The shipped table of limits, its row for unlisted servers as --max-in-flight and
+// --min-spacing say, its rows replaced by --limit.
+LimitsTable LoadLimits(const ServiceSettings& settings)
+{
+    LimitsTable table;
+    QFile file(LocateDataFile(QStringLiteral("registry-limits.txt")));
+    if (file.open(QIODevice::ReadOnly)) {
+        QStringList problems;
+        table = ParseLimitsTable(file.readAll(), &problems);
+        for (const QString& problem : problems)
+            LogNotice(settings.logFormat, file.fileName() + QStringLiteral(" skipped, ") + problem);
+    } else {
+        LogNotice(settings.logFormat, QStringLiteral("no registry-limits.txt: every server gets the default pace"));
+    }
+    if (settings.maxInFlightPerServer)
+        table.fallback.concurrency = *settings.maxInFlightPerServer;
+    if (settings.minSpacing)
+        table.fallback.rate = settings.minSpacing->count() > 0 ? 1000.0 / double(settings.minSpacing->count()) : 1e5;
+    for (auto it = settings.limits.cbegin(); it != settings.limits.cend(); ++it)
+        table.rows.insert(it.key(), it.value());
+    return table;
+}
+
+constexpr std::chrono::seconds kNoRetryAfter{0};
+
 } // namespace
 
 LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessManager& network, Clock& clock,
@@ -80,7 +113,7 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
     , m_clock(clock)
     , m_policy(ConfiguredUpstreams(settings), settings.httpsPort)
     , m_cache(settings.cacheEntries, settings.foundTtl, settings.notRegisteredTtl, m_clock)
-    , m_gate(settings.maxInFlightPerServer, settings.minSpacing, m_clock)
+    , m_gate(LoadLimits(settings), settings.maxQueue, settings.stateDirectory, m_clock)
     , m_limits{settings.connectTimeout, settings.totalTimeout, settings.maxAnswerBytes}
     , m_bootstrapStore(settings.stateDirectory,
                        settings.bootstrapFile.isEmpty() ? LocateDataFile(QStringLiteral("rdap-dns-bootstrap.json"))
@@ -90,6 +123,9 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
         m_directory.addRdapOverride(it.key(), it.value());
     for (auto it = settings.whoisServers.cbegin(); it != settings.whoisServers.cend(); ++it)
         m_directory.addWhoisOverride(it.key(), it.value());
+    connect(&m_gate, &UpstreamGate::coolingDown, this, [this](const QString& server, qint64 milliseconds) {
+        LogNotice(m_settings.logFormat, QStringLiteral("%1 signalled a limit: not asked for %2 ms").arg(server).arg(milliseconds));
+    });
     m_refresh.setInterval(std::chrono::hours(24));
     connect(&m_refresh, &QTimer::timeout, this, &LookupService::refreshBootstrap);
     sweepNowAndThen();
@@ -153,62 +189,91 @@ void LookupService::lookup(const DomainName& name, LookupCaller caller, Done don
     if (first.isEmpty())
         first = m_settings.ianaWhois;
 
+    // A name already being looked up is asked upstream once for everyone.
+    if (const std::shared_ptr<Flight> flight = m_flights.value(name.ace)) {
+        flight->askers->add(caller);
+        wait(name, caller, first, flight, std::move(done));
+        return;
+    }
+    auto flight = std::make_shared<Flight>();
+    flight->askers = std::make_shared<Askers>(caller);
+    m_flights.insert(name.ace, flight);
+    wait(name, caller, first, flight, std::move(done));
+
+    Done store = [this, ace = name.ace, flight](LookupResult result) {
+        m_cache.store(ace, result);
+        if (m_flights.value(ace) == flight)
+            m_flights.remove(ace);
+        for (const Done& waiter : std::exchange(flight->waiters, {}))
+            waiter(result);
+    };
+    if (!base.isEmpty())
+        lookupRdap(name, base, flight->askers, std::move(store));
+    else
+        lookupPort43(name, flight->askers, std::move(store));
+}
+
+void LookupService::wait(const DomainName& name, const LookupCaller& caller, const QString& first,
+                         const std::shared_ptr<Flight>& flight, Done done)
+{
     // Whichever comes first, the result or the deadline, answers; a late result still
     // goes into the cache.
     auto pending = std::make_shared<Done>(std::move(done));
-    const auto answer = [pending](LookupResult result) {
+    const auto answer = [pending, unicode = name.unicode](LookupResult result) {
+        result.record.domain = unicode;
         if (*pending)
             std::exchange(*pending, nullptr)(std::move(result));
     };
+    flight->waiters.append(answer);
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(caller.deadline - m_clock.now());
-    m_clock.callAfter(std::max(left, std::chrono::milliseconds(0)), this, [answer, name, first] {
-        LookupResult late = LookupResult::failed(LookupStatus::UpstreamFailed, first, FailureReason::Timeout);
-        late.record.domain = name.unicode;
-        answer(std::move(late));
-    });
-
-    Done store = [this, name, answer](LookupResult result) {
-        result.record.domain = name.unicode;
-        m_cache.store(name.ace, result);
-        answer(std::move(result));
-    };
-    if (!base.isEmpty())
-        lookupRdap(name, base, std::move(store));
-    else
-        lookupPort43(name, std::move(store));
+    m_clock.callAfter(std::max(left, std::chrono::milliseconds(0)), this,
+                      [answer, first, askers = std::weak_ptr<Askers>(flight->askers)] {
+                          // Still waiting for its turn: our pace, not the upstream, ran out of time.
+                          const std::shared_ptr<Askers> waiting = askers.lock();
+                          answer(waiting && waiting->queued
+                                     ? LookupResult::failed(LookupStatus::RateLimited, first)
+                                     : LookupResult::failed(LookupStatus::UpstreamFailed, first, FailureReason::Timeout));
+                      });
 }
 
-void LookupService::lookupPort43(const DomainName& name, Done done)
+void LookupService::lookupPort43(const DomainName& name, const AskersPtr& askers, Done done)
 {
     if (const QString server = m_directory.whoisServer(name.tld); !server.isEmpty())
-        lookupWhois(name, server, std::move(done));
+        lookupWhois(name, server, askers, std::move(done));
     else
-        askIana(name, std::move(done));
+        askIana(name, askers, std::move(done));
 }
 
-void LookupService::fetchHttp(const QUrl& url, const OutboundPolicy& policy, std::function<void(HttpAnswer)> done)
+void LookupService::fetchHttp(const QUrl& url, const OutboundPolicy& policy, const AskersPtr& askers,
+                              std::function<void(HttpAnswer)> done)
 {
-    const QString host = url.host();
-    if (m_gate.isPaused(host)) {
-        done(HttpAnswer{429, {}, {}});
-        return;
-    }
-    m_gate.enter(host, [this, url, policy, host, done = std::move(done)] {
-        FetchHttp(m_network, url, policy, m_limits, [this, host, done](HttpAnswer answer) {
-            m_gate.release(host);
-            if (answer.status == 429)
-                m_gate.pause(host, answer.retryAfter.count() > 0 ? answer.retryAfter
-                                                                 : std::chrono::seconds(30));
+    const auto send = [this, url, policy, done](UpstreamGate::Finish finish) {
+        FetchHttp(m_network, url, policy, m_limits, [done, finish](HttpAnswer answer) {
+            if (IsRdapLimitSignal(answer.status, answer.body)) {
+                finish(UpstreamGate::Outcome::Limited, answer.retryAfter);
+                return;
+            }
+            const bool answered = answer.error == UpstreamError::None && answer.status > 0 && answer.status < 500;
+            finish(answered ? UpstreamGate::Outcome::Answered : UpstreamGate::Outcome::Failed, kNoRetryAfter);
             done(std::move(answer));
         });
+    };
+    m_gate.ask(ServerKey(url), askers, send, [done](UpstreamGate::Refusal why) {
+        HttpAnswer refused;
+        if (why == UpstreamGate::Refusal::NobodyWaits)
+            refused.error = UpstreamError::Timeout;
+        else
+            refused.status = 429;
+        done(std::move(refused));
     });
 }
 
-void LookupService::lookupRdap(const DomainName& name, const QString& base, Done done)
+void LookupService::lookupRdap(const DomainName& name, const QString& base, const AskersPtr& askers, Done done)
 {
     const QUrl url(base + QStringLiteral("domain/") + name.ace);
     // The registry comes from the directory, which only configured sources fill.
-    fetchHttp(url, m_policy.trusting(url), [this, name, host = url.host(), done = std::move(done)](HttpAnswer answer) {
+    fetchHttp(url, m_policy.trusting(url), askers,
+              [this, name, askers, host = url.host(), done = std::move(done)](HttpAnswer answer) {
         if (answer.status == 404) {
             done(FromRdap(LookupResult::failed(LookupStatus::NotRegistered, host)));
             return;
@@ -222,7 +287,7 @@ void LookupService::lookupRdap(const DomainName& name, const QString& base, Done
         if (!parsed) {
             const QString server = m_directory.whoisServer(name.tld);
             if (WorthAskingPort43(answer) && !server.isEmpty())
-                lookupWhois(name, server, std::move(done));
+                lookupWhois(name, server, askers, std::move(done));
             else
                 done(FromRdap(LookupResult::failed(LookupStatus::UpstreamFailed, host, RdapFailure(answer))));
             return;
@@ -232,14 +297,14 @@ void LookupService::lookupRdap(const DomainName& name, const QString& base, Done
         if (found.record.whoisServer.isEmpty())
             found.record.whoisServer = host;
         if (!parsed->hasContacts && !parsed->registrarLink.isEmpty())
-            followRegistrar(name, std::move(found), parsed->registrarLink, std::move(done));
+            followRegistrar(name, std::move(found), parsed->registrarLink, askers, std::move(done));
         else
             done(std::move(found));
     });
 }
 
-void LookupService::followRegistrar(const DomainName& name, LookupResult found,
-                                    const QString& link, Done done)
+void LookupService::followRegistrar(const DomainName& name, LookupResult found, const QString& link,
+                                    const AskersPtr& askers, Done done)
 {
     const QUrl url(link);
     // A link back to the registry itself is as trusted as the registry; any other is checked.
@@ -248,7 +313,7 @@ void LookupService::followRegistrar(const DomainName& name, LookupResult found,
         done(std::move(found));
         return;
     }
-    fetchHttp(url, policy, [found = std::move(found), done = std::move(done), name](HttpAnswer answer) mutable {
+    fetchHttp(url, policy, askers, [found = std::move(found), done = std::move(done), name](HttpAnswer answer) mutable {
         // The registry's answer stands on its own when the registrar's fails.
         if (answer.status == 200) {
             if (const std::optional<RdapDomain> registrar = ParseRdapDomain(answer.body)) {
@@ -260,7 +325,7 @@ void LookupService::followRegistrar(const DomainName& name, LookupResult found,
     });
 }
 
-void LookupService::fetchWhois(const QString& server, const QString& query, WhoisDone done)
+void LookupService::fetchWhois(const QString& server, const QString& query, const AskersPtr& askers, WhoisDone done)
 {
     const QString target = m_settings.whoisAddresses.value(server, server);
     const qsizetype colon = target.lastIndexOf(u':');
@@ -272,24 +337,36 @@ void LookupService::fetchWhois(const QString& server, const QString& query, Whoi
     // are connected to on public addresses only.
     const bool publicOnly = !m_settings.whoisAddresses.contains(server) && server != m_settings.ianaWhois &&
                             !m_settings.whoisServers.values().contains(server);
-    m_gate.enter(server, [this, server, address, port, query, publicOnly, codePage, done = std::move(done)] {
-        FetchWhois(address, port, query, publicOnly, m_limits,
-                   [this, server, codePage, query, done](WhoisAnswer answer) {
-                       m_gate.release(server);
-                       if (answer.error != UpstreamError::None) {
-                           done(ReasonFor(answer.error), WhoisText{});
-                           return;
-                       }
-                       done(FailureReason::None,
-                            ParseWhoisText(DecodeWhoisAnswer(answer.text, codePage),
-                                           query.section(u'.', -1)));
-                   });
+    const auto send = [this, address, port, query, publicOnly, codePage, done](UpstreamGate::Finish finish) {
+        FetchWhois(address, port, query, publicOnly, m_limits, [codePage, query, done, finish](WhoisAnswer answer) {
+            if (answer.error != UpstreamError::None) {
+                finish(UpstreamGate::Outcome::Failed, kNoRetryAfter);
+                done(ReasonFor(answer.error), WhoisText{});
+                return;
+            }
+            const WhoisText text = ParseWhoisText(DecodeWhoisAnswer(answer.text, codePage), query.section(u'.', -1));
+            if (text.rateLimited) {
+                finish(UpstreamGate::Outcome::Limited, kNoRetryAfter);
+                return;
+            }
+            finish(UpstreamGate::Outcome::Answered, kNoRetryAfter);
+            done(FailureReason::None, text);
+        });
+    };
+    m_gate.ask(server, askers, send, [done](UpstreamGate::Refusal why) {
+        if (why == UpstreamGate::Refusal::NobodyWaits) {
+            done(FailureReason::Timeout, WhoisText{});
+            return;
+        }
+        WhoisText refused;
+        refused.rateLimited = true;
+        done(FailureReason::None, refused);
     });
 }
 
-void LookupService::lookupWhois(const DomainName& name, const QString& server, Done done)
+void LookupService::lookupWhois(const DomainName& name, const QString& server, const AskersPtr& askers, Done done)
 {
-    fetchWhois(server, name.ace, [this, name, server, done = std::move(done)](FailureReason failure,
+    fetchWhois(server, name.ace, askers, [name, server, askers, this, done = std::move(done)](FailureReason failure,
                                                                               const WhoisText& registry) {
         if (failure != FailureReason::None) {
             done(FromWhois(LookupResult::failed(LookupStatus::UpstreamFailed, server, failure)));
@@ -314,7 +391,7 @@ void LookupService::lookupWhois(const DomainName& name, const QString& server, D
             return;
         }
         // A thin registry names the registrar's server: ask it once.
-        fetchWhois(referral, name.ace, [found, referral, done](FailureReason registrarFailure,
+        fetchWhois(referral, name.ace, askers, [found, referral, done](FailureReason registrarFailure,
                                                                const WhoisText& registrar) mutable {
             if (registrarFailure == FailureReason::None && !registrar.notRegistered &&
                 !IsEmpty(registrar.record)) {
@@ -330,10 +407,10 @@ void LookupService::lookupWhois(const DomainName& name, const QString& server, D
     });
 }
 
-void LookupService::askIana(const DomainName& name, Done done)
+void LookupService::askIana(const DomainName& name, const AskersPtr& askers, Done done)
 {
     const QString iana = m_settings.ianaWhois;
-    fetchWhois(iana, name.tld, [this, name, iana, done = std::move(done)](FailureReason failure,
+    fetchWhois(iana, name.tld, askers, [this, name, iana, askers, done = std::move(done)](FailureReason failure,
                                                                           const WhoisText& answer) {
         if (failure != FailureReason::None) {
             done(LookupResult::failed(LookupStatus::UpstreamFailed, iana, failure));
@@ -345,6 +422,6 @@ void LookupService::askIana(const DomainName& name, Done done)
             return;
         }
         m_directory.addWhoisServer(name.tld, server);
-        lookupWhois(name, server, std::move(done));
+        lookupWhois(name, server, askers, std::move(done));
     });
 }

@@ -22,7 +22,9 @@ struct WhoisText;
 
 // Finds a domain's registration data: from the cache, else RDAP where a server is
 // known for the TLD, else (or when RDAP fails to answer) port-43 WHOIS, from the
-// shipped table or IANA's referral. Every lookup ends in exactly one result.
+// shipped table or IANA's referral. Every lookup ends in exactly one result. Callers
+// asking a name that is being looked up share that lookup; every upstream request
+// waits for its server's turn at the gate.
 class LookupService final : public QObject {
     Q_OBJECT
 public:
@@ -31,7 +33,9 @@ public:
     LookupService(const ServiceSettings& settings, QNetworkAccessManager& network, Clock& clock,
                   QObject* parent = nullptr);
 
-    // `done` runs once, on this object's thread, by the caller's deadline at the latest.
+    // `done` runs once, on this object's thread, by the caller's deadline at the latest
+    // (then a lookup still waiting for its turn is answered "too many", one waiting
+    // for an upstream's answer "timed out").
     void lookup(const DomainName& name, LookupCaller caller, Done done);
     // An anonymous caller who waits the settings' answer time.
     void lookup(const DomainName& name, Done done);
@@ -44,20 +48,35 @@ public:
 
     ServerDirectory& directory() { return m_directory; }
     LookupCache& cache() { return m_cache; }
+    UpstreamGate& gate() { return m_gate; }
+    // Lookups under way (each name once, however many callers wait for it).
+    int lookupsUnderWay() const { return static_cast<int>(m_flights.size()); }
     // The time deadlines are set in; read it on this object's thread.
     const Clock& clock() const { return m_clock; }
 
 private:
+    using AskersPtr = std::shared_ptr<Askers>;
     void sweepNowAndThen();
-    void lookupRdap(const DomainName& name, const QString& base, Done done);
-    void followRegistrar(const DomainName& name, LookupResult found, const QString& link, Done done);
-    void lookupPort43(const DomainName& name, Done done);
-    void lookupWhois(const DomainName& name, const QString& server, Done done);
-    void askIana(const DomainName& name, Done done);
-    // `text` is meaningful only when `failure` is None.
+    // One name's lookup and everyone waiting for it.
+    struct Flight {
+        AskersPtr askers;
+        QList<Done> waiters;
+    };
+    void wait(const DomainName& name, const LookupCaller& caller, const QString& first,
+              const std::shared_ptr<Flight>& flight, Done done);
+    void lookupRdap(const DomainName& name, const QString& base, const AskersPtr& askers, Done done);
+    void followRegistrar(const DomainName& name, LookupResult found, const QString& link, const AskersPtr& askers,
+                         Done done);
+    void lookupPort43(const DomainName& name, const AskersPtr& askers, Done done);
+    void lookupWhois(const DomainName& name, const QString& server, const AskersPtr& askers, Done done);
+    void askIana(const DomainName& name, const AskersPtr& askers, Done done);
+    // `text` is meaningful only when `failure` is None. A server that refused for too
+    // many queries, and one the gate would not ask, give a text that says so.
     using WhoisDone = std::function<void(FailureReason failure, const WhoisText& text)>;
-    void fetchWhois(const QString& server, const QString& query, WhoisDone done);
-    void fetchHttp(const QUrl& url, const OutboundPolicy& policy, std::function<void(HttpAnswer)> done);
+    void fetchWhois(const QString& server, const QString& query, const AskersPtr& askers, WhoisDone done);
+    // A server that refused for too many queries, or one the gate would not ask, gives 429.
+    void fetchHttp(const QUrl& url, const OutboundPolicy& policy, const AskersPtr& askers,
+                   std::function<void(HttpAnswer)> done);
 
     const ServiceSettings m_settings;
     QNetworkAccessManager& m_network;
@@ -67,6 +86,7 @@ private:
     LookupCache m_cache;
     UpstreamGate m_gate;
     UpstreamLimits m_limits;
+    QHash<QString, std::shared_ptr<Flight>> m_flights; // by A-label
     BootstrapStore m_bootstrapStore;
     QTimer m_refresh;
 };

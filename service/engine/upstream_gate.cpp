@@ -1,62 +1,185 @@
 #include "service/engine/upstream_gate.h"
 
-UpstreamGate::UpstreamGate(int maxInFlight, std::chrono::milliseconds minSpacing, Clock& clock,
+namespace {
+
+// How often queues are combed for lookups nobody waits for any more.
+constexpr std::chrono::milliseconds kSweepEvery{1000};
+
+} // namespace
+
+UpstreamGate::UpstreamGate(LimitsTable limits, int maxQueue, const QString& stateDirectory, Clock& clock,
                            QObject* parent)
     : QObject(parent)
-    , m_maxInFlight(maxInFlight)
-    , m_minSpacing(minSpacing)
+    , m_limits(std::move(limits))
+    , m_maxQueue(maxQueue)
+    , m_daily(stateDirectory)
     , m_clock(clock)
 {
 }
 
-void UpstreamGate::enter(const QString& server, std::function<void()> start)
+UpstreamGate::Server& UpstreamGate::server(const QString& name)
 {
-    m_servers[server].waiting.enqueue(std::move(start));
-    pump(server);
+    std::unique_ptr<Server>& slot = m_servers[name];
+    if (!slot)
+        slot = std::make_unique<Server>(m_limits.limitFor(name));
+    return *slot;
 }
 
-void UpstreamGate::release(const QString& server)
+bool UpstreamGate::isCooling(const QString& name) const
 {
-    Server& state = m_servers[server];
-    state.inFlight = std::max(0, state.inFlight - 1);
-    pump(server);
+    const auto it = m_servers.find(name);
+    return it != m_servers.end() && it->second->limiter.isCooling(m_clock.now());
 }
 
-void UpstreamGate::pause(const QString& server, std::chrono::milliseconds duration)
+int UpstreamGate::queued(const QString& name) const
 {
-    m_servers[server].pausedUntil = m_clock.now() + duration;
+    const auto it = m_servers.find(name);
+    return it == m_servers.end() ? 0 : it->second->queue.size();
 }
 
-bool UpstreamGate::isPaused(const QString& server) const
+bool UpstreamGate::capSpent(const QString& name, const ServerLimit& limit)
 {
-    const auto it = m_servers.constFind(server);
-    return it != m_servers.constEnd() && m_clock.now() < it->pausedUntil;
+    return limit.daily > 0 &&
+           m_daily.count(name, std::chrono::floor<std::chrono::days>(m_clock.wallNow())) >= limit.daily;
 }
 
-void UpstreamGate::pump(const QString& server)
+void UpstreamGate::ask(const QString& name, std::shared_ptr<Askers> askers, Send send, Refuse refuse)
 {
-    while (true) {
-        // Looked up afresh each round: a start may add servers to the table.
-        Server& state = m_servers[server];
-        if (state.waiting.isEmpty() || state.inFlight >= m_maxInFlight)
-            return;
+    Server& state = server(name);
+    const Clock::TimePoint now = m_clock.now();
+    if (capSpent(name, state.limiter.limit())) {
+        refuse(Refusal::DailyCapSpent);
+        return;
+    }
+    if (!askers->waiting(now)) {
+        refuse(Refusal::NobodyWaits);
+        return;
+    }
+    if (state.limiter.coolingUntil() > askers->deadline()) {
+        refuse(Refusal::CoolingDown);
+        return;
+    }
+    if (state.queue.size() >= m_maxQueue) {
+        refuse(Refusal::QueueFull);
+        return;
+    }
+    askers->queued = true;
+    const QString client = askers->client();
+    state.queue.push(client, Ticket{std::move(askers), std::move(send), std::move(refuse)});
+    pump(name);
+    if (!m_sweeping && !state.queue.isEmpty()) {
+        m_sweeping = true;
+        m_clock.callAfter(kSweepEvery, this, [this] { sweep(); });
+    }
+}
+
+void UpstreamGate::pump(const QString& name)
+{
+    Server& state = server(name);
+    while (!state.queue.isEmpty()) {
         const Clock::TimePoint now = m_clock.now();
-        if (now < state.nextStart) {
-            if (!state.scheduled) {
-                state.scheduled = true;
-                // Rounded up: woken a little early, the server would only wait again.
-                const auto wait =
-                    std::chrono::ceil<std::chrono::milliseconds>(state.nextStart - now);
-                m_clock.callAfter(wait, this, [this, server] {
-                    m_servers[server].scheduled = false;
-                    pump(server);
-                });
-            }
+        if (capSpent(name, state.limiter.limit())) {
+            refuseAll(state.queue.takeIf([](const Ticket&) { return true; }), Refusal::DailyCapSpent);
+            continue;
+        }
+        if (state.limiter.isCooling(now)) {
+            const Clock::TimePoint until = state.limiter.coolingUntil();
+            refuseAll(state.queue.takeIf([until](const Ticket& ticket) { return ticket.askers->deadline() < until; }),
+                      Refusal::CoolingDown);
+            if (state.queue.isEmpty())
+                return;
+        }
+        if (!state.queue.head().askers->waiting(now)) {
+            Ticket left = state.queue.take();
+            left.askers->queued = false;
+            left.refuse(Refusal::NobodyWaits);
+            continue;
+        }
+        if (!state.limiter.hasRoom())
+            return; // the next request to end pumps again
+        if (const Clock::TimePoint at = state.limiter.nextStart(now); at > now) {
+            wake(name, at);
             return;
         }
-        ++state.inFlight;
-        state.nextStart = now + m_minSpacing;
-        const std::function<void()> start = state.waiting.dequeue();
-        start();
+        start(name, state.queue.take());
     }
+}
+
+void UpstreamGate::start(const QString& name, Ticket ticket)
+{
+    Server& state = server(name);
+    const Clock::TimePoint now = m_clock.now();
+    state.limiter.started(now);
+    if (state.limiter.limit().daily > 0)
+        m_daily.add(name, std::chrono::floor<std::chrono::days>(m_clock.wallNow()));
+    ticket.askers->queued = false;
+    const Send send = ticket.send;
+    auto over = std::make_shared<bool>(false);
+    send([this, name, ticket = std::move(ticket), now, over](Outcome outcome, std::chrono::seconds retryAfter) {
+        if (std::exchange(*over, true))
+            return;
+        finished(name, ticket, now, outcome, retryAfter);
+    });
+}
+
+void UpstreamGate::finished(const QString& name, Ticket ticket, Clock::TimePoint startedAt, Outcome outcome,
+                            std::chrono::seconds retryAfter)
+{
+    Server& state = server(name);
+    const Clock::TimePoint now = m_clock.now();
+    state.limiter.ended();
+    if (outcome == Outcome::Answered)
+        state.limiter.answered();
+    if (outcome == Outcome::Limited) {
+        const Clock::TimePoint before = state.limiter.coolingUntil();
+        state.limiter.limited(now, startedAt, retryAfter);
+        if (const Clock::TimePoint until = state.limiter.coolingUntil(); until != before)
+            emit coolingDown(name, std::chrono::ceil<std::chrono::milliseconds>(until - now).count());
+        // The name waits again, first in its client's line, unless nobody could use
+        // an answer that late.
+        if (!ticket.askers->waiting(now)) {
+            ticket.refuse(Refusal::NobodyWaits);
+        } else if (state.limiter.coolingUntil() > ticket.askers->deadline()) {
+            ticket.refuse(Refusal::CoolingDown);
+        } else {
+            ticket.askers->queued = true;
+            const QString client = ticket.askers->client();
+            state.queue.pushFront(client, std::move(ticket));
+        }
+    }
+    pump(name);
+}
+
+void UpstreamGate::refuseAll(std::deque<Ticket> tickets, Refusal why)
+{
+    for (Ticket& ticket : tickets) {
+        ticket.askers->queued = false;
+        ticket.refuse(why);
+    }
+}
+
+void UpstreamGate::wake(const QString& name, Clock::TimePoint at)
+{
+    Server& state = server(name);
+    const Clock::TimePoint now = m_clock.now();
+    if (state.wakeAt > now && state.wakeAt <= at)
+        return; // an earlier wake pumps, and schedules the next
+    state.wakeAt = at;
+    // Rounded up: woken early, the queue would only wait again.
+    const auto delay = std::chrono::ceil<std::chrono::milliseconds>(at - now);
+    m_clock.callAfter(delay, this, [this, name] { pump(name); });
+}
+
+void UpstreamGate::sweep()
+{
+    const Clock::TimePoint now = m_clock.now();
+    bool anyQueued = false;
+    for (auto& [name, state] : m_servers) {
+        refuseAll(state->queue.takeIf([now](const Ticket& ticket) { return !ticket.askers->waiting(now); }),
+                  Refusal::NobodyWaits);
+        anyQueued = anyQueued || !state->queue.isEmpty();
+    }
+    m_sweeping = anyQueued;
+    if (anyQueued)
+        m_clock.callAfter(kSweepEvery, this, [this] { sweep(); });
 }

@@ -1,44 +1,82 @@
 #pragma once
 
+#include "service/config/server_limits.h"
 #include "service/engine/clock.h"
+#include "service/engine/daily_counts.h"
+#include "service/engine/fair_queue.h"
+#include "service/engine/lookup_caller.h"
+#include "service/engine/server_limiter.h"
 
-#include <QHash>
 #include <QObject>
-#include <QQueue>
 #include <QString>
 
 #include <chrono>
 #include <functional>
+#include <map>
+#include <memory>
 
-// Keeps each upstream server within bounds: at most a few requests in flight, a
-// minimum spacing between starts, and a pause after it said "too many requests".
+// Keeps each upstream server within its limits (rate and burst, queries in flight,
+// a daily cap, cool-downs after it signalled a limit) and holds what waits for it in
+// a bounded queue served in turns between clients. What nobody waits for any more
+// leaves the queue unsent.
 class UpstreamGate final : public QObject {
     Q_OBJECT
 public:
-    UpstreamGate(int maxInFlight, std::chrono::milliseconds minSpacing, Clock& clock,
+    // How a request that was sent went: answered, met the server's limit (it waits
+    // again, `retryAfter` when the server named it), or failed otherwise.
+    enum class Outcome { Answered, Limited, Failed };
+    // Why a request will not be sent.
+    enum class Refusal { QueueFull, DailyCapSpent, CoolingDown, NobodyWaits };
+
+    using Finish = std::function<void(Outcome, std::chrono::seconds retryAfter)>;
+    // Sends the request; it calls `finish` once when the exchange is over.
+    using Send = std::function<void(Finish)>;
+    using Refuse = std::function<void(Refusal)>;
+
+    UpstreamGate(LimitsTable limits, int maxQueue, const QString& stateDirectory, Clock& clock,
                  QObject* parent = nullptr);
 
-    // Runs `start` when the server may take another request; `start` must call
-    // release(server) once that request has ended.
-    void enter(const QString& server, std::function<void()> start);
-    void release(const QString& server);
+    // Sends through `send` when the server's limits allow, or calls `refuse`: at once
+    // when the queue is full or the daily cap is spent, as soon as a cool-down would
+    // outlast every asker's deadline, and when nobody waits any more.
+    void ask(const QString& server, std::shared_ptr<Askers> askers, Send send, Refuse refuse);
 
-    // The server asked us to wait; false if it is still paused (then fail fast).
-    void pause(const QString& server, std::chrono::milliseconds duration);
-    bool isPaused(const QString& server) const;
+    ServerLimit limitFor(const QString& server) const { return m_limits.limitFor(server); }
+    bool isCooling(const QString& server) const;
+    int queued(const QString& server) const;
+
+signals:
+    // A server signalled a limit and is not asked for `milliseconds` (from now).
+    void coolingDown(const QString& server, qint64 milliseconds);
 
 private:
-    struct Server {
-        int inFlight = 0;
-        Clock::TimePoint nextStart{};
-        Clock::TimePoint pausedUntil{};
-        QQueue<std::function<void()>> waiting;
-        bool scheduled = false;
+    struct Ticket {
+        std::shared_ptr<Askers> askers;
+        Send send;
+        Refuse refuse;
     };
-    void pump(const QString& server);
+    struct Server {
+        explicit Server(const ServerLimit& limit) : limiter(limit) {}
+        ServerLimiter limiter;
+        FairQueue<Ticket> queue;
+        Clock::TimePoint wakeAt = Clock::TimePoint::max();
+    };
 
-    int m_maxInFlight;
-    std::chrono::milliseconds m_minSpacing;
+    Server& server(const QString& name);
+    void pump(const QString& name);
+    void start(const QString& name, Ticket ticket);
+    void finished(const QString& name, Ticket ticket, Clock::TimePoint startedAt, Outcome outcome,
+                  std::chrono::seconds retryAfter);
+    bool capSpent(const QString& name, const ServerLimit& limit);
+    // Refuses, outside the loop over the queue, what leaves it.
+    void refuseAll(std::deque<Ticket> tickets, Refusal why);
+    void wake(const QString& name, Clock::TimePoint at);
+    void sweep();
+
+    LimitsTable m_limits;
+    int m_maxQueue;
+    DailyCounts m_daily;
     Clock& m_clock;
-    QHash<QString, Server> m_servers;
+    std::map<QString, std::unique_ptr<Server>> m_servers; // stable while a request starts
+    bool m_sweeping = false;
 };

@@ -3,6 +3,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QStringList>
 
 namespace {
@@ -153,4 +154,17 @@ void MergeRegistrarRecord(WhoisRecord& registry, const WhoisRecord& registrar)
         registry.phone = registrar.phone;
     if (!registrar.whoisServer.isEmpty())
         registry.whoisServer = registrar.whoisServer;
+}
+
+bool IsRdapLimitSignal(int status, const QByteArray& body)
+{
+    if (status == 429)
+        return true;
+    if (status != 403 && status != 422)
+        return false;
+    static const QRegularExpression kWording(
+        QStringLiteral("allowed queries exceeded|too fast|rate.?limit|too many (requests|queries)|quota|"
+                       "query limit|limit exceeded|exceeded the (maximum|limit)"),
+        QRegularExpression::CaseInsensitiveOption);
+    return kWording.match(QString::fromUtf8(body.left(64 * 1024))).hasMatch();
 }

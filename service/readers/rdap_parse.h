@@ -23,3 +23,7 @@ std::optional<RdapDomain> ParseRdapDomain(const QByteArray& body);
 
 // Fills what the registry left empty from the registrar's record.
 void MergeRegistrarRecord(WhoisRecord& registry, const WhoisRecord& registrar);
+
+// Whether an HTTP answer says the client asked too much: 429 always; 403 or 422 when
+// the body says so in words (servers that refuse that way do not send 429).
+bool IsRdapLimitSignal(int status, const QByteArray& body);

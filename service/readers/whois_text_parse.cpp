@@ -143,7 +143,10 @@ void WhoisReader::line(const QString& raw)
 
 void WhoisReader::keyLine(const QString& key, const QString& value, qsizetype indent)
 {
-    const WhoisKey meaning = LookupWhoisKey(m_tld, key);
+    WhoisKey meaning = LookupWhoisKey(m_tld, key);
+    // "Name......: ns1.example.tn." under a name-server heading names a server.
+    if (m_section == WhoisSection::NameServers && meaning == WhoisKey::ContactName)
+        meaning = WhoisKey::NameServer;
     if (m_blockStart) {
         // A later block that opens with the registrar is the registrar's object.
         if (meaning == WhoisKey::Registrar && m_readAny)
@@ -173,6 +176,9 @@ void WhoisReader::take(WhoisKey meaning, const QString& value)
             SetOnce(m_registrantPhone, PhoneValue(value));
         return;
     case WhoisSection::Registrar:
+        // A flat block that opens with "Registrar:" goes on with the domain's own lists.
+        if (meaning == WhoisKey::NameServer || meaning == WhoisKey::Status)
+            break;
         if (meaning == WhoisKey::Registrar && !value.contains(u' '))
             SetOnce(m_registrarHandle, value); // "Registrar: MARK-0292", named below
         else if (meaning == WhoisKey::Registrar || meaning == WhoisKey::ContactName)
@@ -205,7 +211,10 @@ void WhoisReader::take(WhoisKey meaning, const QString& value)
             m_servers.append(host);
         break;
     case WhoisKey::Status: m_statuses.append(StatusValues(value)); break;
-    case WhoisKey::Referral: SetOnce(m_parsed.referral, value.toLower()); break;
+    case WhoisKey::Referral:
+        if (!value.contains(u' ')) // "NIC .PE" names no server
+            SetOnce(m_parsed.referral, value.toLower());
+        break;
     case WhoisKey::IanaRefer: SetOnce(m_parsed.ianaRefer, value.toLower()); break;
     case WhoisKey::HolderHandle: SetOnce(m_holderHandle, value); return;
     case WhoisKey::ContactHandle: m_blockHandle = value; return;

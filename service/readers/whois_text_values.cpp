@@ -45,6 +45,13 @@ bool SplitKey(QString line, QString& key, QString& value)
     value = line.mid(colon + 1).trimmed();
     while (value.startsWith(u':')) // "Registry WHOIS Server:: whois.example"
         value = value.mid(1).trimmed();
+    // "Registrar:..........Name": dot leaders after the colon.
+    if (value.startsWith(QStringLiteral(".."))) {
+        qsizetype dots = 0;
+        while (dots < value.size() && value[dots] == u'.')
+            ++dots;
+        value = value.mid(dots).trimmed();
+    }
     return !key.isEmpty();
 }
 
@@ -88,15 +95,20 @@ QString HostValue(const QString& value)
     host = host.toLower();
     while (host.endsWith(u'.'))
         host.chop(1);
-    return host.contains(u'.') && !host.contains(u'@') && !host.contains(u'/') ? host : QString();
+    // "not.defined" stands in for an empty slot (.uz).
+    return host.contains(u'.') && !host.contains(u'@') && !host.contains(u'/') && host != u"not.defined"
+               ? host
+               : QString();
 }
 
 QStringList StatusValues(const QString& value)
 {
     QStringList codes;
-    static const QRegularExpression kRemark(QStringLiteral("\\(|https?:"));
+    // A remark after the code: "(paid and in zone)", a link, or a gloss ("ok - Normal state.").
+    static const QRegularExpression kRemark(QStringLiteral("\\(|https?:|\\s+-(\\s|$)"));
+    static const QRegularExpression kReplyCode(QStringLiteral("^\\d{3} +(?=[A-Za-z])")); // "200 Active"
     for (const QString& part : value.split(u',', Qt::SkipEmptyParts)) {
-        QString item = part.trimmed();
+        QString item = part.trimmed().remove(kReplyCode);
         const qsizetype cut = item.indexOf(kRemark);
         if (cut >= 0)
             item = item.left(cut).trimmed();

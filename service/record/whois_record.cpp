@@ -101,7 +101,7 @@ int MonthNumber(QStringView name)
     return int(kMonths.indexOf(name.left(3).toString().toLower())) + 1;
 }
 
-// "Z", "UTC", "+03:00", "+0300", "+03", "(UTC+9)", "(GMT+0:00)" as seconds east of UTC.
+// "Z", "UTC", "+03:00", "+0300", "+03", "GMT+1", "(UTC+9)", "(GMT+0:00)" as seconds east of UTC.
 int ZoneOffset(const QString& zone)
 {
     static const QRegularExpression kOffset(u"([+-])(\\d{1,2}):?(\\d\\d)?"_s);
@@ -117,7 +117,7 @@ int ZoneOffset(const QString& zone)
 QString NormalizeDate(const QString& text, bool monthFirst)
 {
     static const QString kTime = u"(?:[T ]+|-T)(\\d{1,2}):(\\d\\d)(?::(\\d\\d))?(?:\\.\\d+)?"_s;
-    static const QString kZone = u"\\s*(Z|UTC|GMT|[+-]\\d\\d(?::?\\d\\d)?|\\((?:UTC|GMT)[+-]\\d{1,2}(?::\\d\\d)?\\))?"_s;
+    static const QString kZone = u"\\s*(Z|(?:UTC|GMT)[+-]\\d{1,2}(?::?\\d\\d)?|UTC|GMT|[+-]\\d\\d(?::?\\d\\d)?|\\((?:UTC|GMT)[+-]\\d{1,2}(?::\\d\\d)?\\))?"_s;
     static const QRegularExpression kYearFirst(
         u"^(\\d{4})[-/.] ?(\\d{1,2})[-/.] ?(\\d{1,2})\\.?(?:"_s + kTime + u")?"_s + kZone);
     static const QRegularExpression kDayFirst(
@@ -185,7 +185,8 @@ QString PlainPhone(const QString& value)
 
 QString EppStatus(const QString& status)
 {
-    const QStringList words = status.trimmed().split(u' ', Qt::SkipEmptyParts);
+    // "client_update_prohibited" is "client update prohibited".
+    const QStringList words = QString(status).replace(u'_', u' ').trimmed().split(u' ', Qt::SkipEmptyParts);
     if (words.isEmpty())
         return {};
     if (words.size() == 1) {

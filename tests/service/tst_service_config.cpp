@@ -131,7 +131,8 @@ void TestServiceConfig::settings()
 
     QTemporaryFile config;
     QVERIFY(config.open());
-    config.write("port=9000\nsid=42\nmax-in-flight=2\n");
+    // A limit row's own commas survive the settings file's list splitting.
+    config.write("port=9000\nsid=42\nmax-in-flight=2\nlimit=whois.nic.uk=4.5,daily=1000, rdap.example:8443=0.5\n");
     config.close();
     message.clear();
     const auto parsed = ServiceSettings::fromArguments(
@@ -141,7 +142,9 @@ void TestServiceConfig::settings()
     QVERIFY2(parsed, qPrintable(message));
     QCOMPARE(parsed->port, 9001);
     QCOMPARE(parsed->sid, u"42"_s);
-    QCOMPARE(parsed->maxInFlightPerServer, 2);
+    QCOMPARE(parsed->maxInFlightPerServer, std::optional<int>(2));
+    QCOMPARE(parsed->limits.value(u"whois.nic.uk"_s), (ServerLimit{4.5, 1, 4, 1000}));
+    QCOMPARE(parsed->limits.value(u"rdap.example:8443"_s), (ServerLimit{0.5, 1, 4, 0}));
     QCOMPARE(parsed->whoisServers.value(u"hk"_s), u"whois.other.hk"_s);
     QCOMPARE(parsed->whoisAddresses.value(u"whois.other.hk"_s), u"127.0.0.1:4343"_s);
     QCOMPARE(parsed->rdapOverrides.value(u"me"_s), u"https://rdap.identitydigital.services/rdap/"_s);
@@ -174,6 +177,12 @@ void TestServiceConfig::settingsRefused_data()
     row("answer cap too big", {u"--max-answer-bytes"_s, u"1000000000"_s}, u"--max-answer-bytes"_s);
     row("no requests in flight", {u"--max-in-flight"_s, u"0"_s}, u"--max-in-flight 0: out of range"_s);
     row("negative spacing", {u"--min-spacing"_s, u"-5"_s}, u"--min-spacing"_s);
+    row("limit without a rate", {u"--limit"_s, u"whois.nic.uk"_s}, u"--limit whois.nic.uk: not of the form server=rate"_s);
+    row("limit of no queries", {u"--limit"_s, u"whois.nic.uk=0"_s}, u"--limit whois.nic.uk=0: the rate"_s);
+    row("limit with an unknown part", {u"--limit"_s, u"w.example=1,bursts=2"_s}, u"unknown part \"bursts=2\""_s);
+    row("limit of no concurrency", {u"--limit"_s, u"w.example=1,concurrency=0"_s}, u"concurrency is not"_s);
+    row("limit without a server", {u"--limit"_s, u"=5"_s}, u"--limit =5: no server"_s);
+    row("empty queue", {u"--max-queue"_s, u"0"_s}, u"--max-queue 0: out of range"_s);
     row("cache entries past int", {u"--cache-entries"_s, u"3000000000"_s}, u"--cache-entries"_s);
     row("negative ttl", {u"--found-ttl"_s, u"-1"_s}, u"--found-ttl"_s);
     row("ttl of a century", {u"--not-registered-ttl"_s, u"3153600000"_s}, u"--not-registered-ttl"_s);

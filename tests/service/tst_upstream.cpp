@@ -12,7 +12,6 @@
 #include "support/test_files.h"
 #include "support/test_https_server.h"
 #include "service/engine/upstream_fetch.h"
-#include "service/engine/upstream_gate.h"
 
 #include <QNetworkAccessManager>
 #include <QProcess>
@@ -26,7 +25,6 @@ class TestUpstream final : public QObject {
     Q_OBJECT
 private slots:
     void upstreamErrors();
-    void gateBoundsEachServer();
     void cacheHonoursTimeAndSize();
     void refusesBadSettings();
     void binaryKeepsOutOfLoopback();
@@ -94,36 +92,6 @@ void TestUpstream::upstreamErrors()
     // A referral into loopback is not connected to.
     QCOMPARE(port43(u"localhost"_s, u"small.example"_s), std::pair(QByteArray(), UpstreamError::CannotConnect));
     QCOMPARE(whois.queries().size(), 2);
-}
-
-void TestUpstream::gateBoundsEachServer()
-{
-    ManualClock clock;
-    UpstreamGate gate(2, std::chrono::milliseconds(30), clock);
-    QList<int> started;
-    for (int i = 0; i < 4; ++i)
-        gate.enter(u"server"_s, [&started, i] { started.append(i); });
-    QCOMPARE(started, QList<int>{0});
-    // Another server is not held up by this one.
-    bool otherRan = false;
-    gate.enter(u"other"_s, [&] { otherRan = true; });
-    QVERIFY(otherRan);
-    clock.advance(std::chrono::milliseconds(29));
-    QCOMPARE(started.size(), 1);
-    clock.advance(std::chrono::milliseconds(1));
-    QCOMPARE(started, (QList<int>{0, 1}));
-    // Two in flight: the third waits for a release, however long.
-    clock.advance(std::chrono::hours(1));
-    QCOMPARE(started.size(), 2);
-    gate.release(u"server"_s);
-    QCOMPARE(started, (QList<int>{0, 1, 2}));
-
-    gate.pause(u"server"_s, std::chrono::seconds(60));
-    clock.advance(std::chrono::milliseconds(59999));
-    QVERIFY(gate.isPaused(u"server"_s));
-    QVERIFY(!gate.isPaused(u"other"_s));
-    clock.advance(std::chrono::milliseconds(1));
-    QVERIFY(!gate.isPaused(u"server"_s));
 }
 
 void TestUpstream::cacheHonoursTimeAndSize()

@@ -81,9 +81,18 @@ QList<QByteArray> FakeWhoisServer::queries() const
     return m_queries;
 }
 
+void FakeWhoisServer::limitTo(int perSecond, const QByteArray& beyond)
+{
+    QMutexLocker lock(&m_mutex);
+    m_perSecond = perSecond;
+    m_beyond = beyond;
+}
+
 QByteArray FakeWhoisServer::answerFor(const QByteArray& query)
 {
     QMutexLocker lock(&m_mutex);
     m_queries.append(query);
+    if (m_perSecond > 0 && !m_arrivals.admit(m_perSecond))
+        return m_beyond;
     return m_answers.value(query);
 }

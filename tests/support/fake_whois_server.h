@@ -6,6 +6,8 @@
 #include <QMutex>
 #include <QStringList>
 
+#include "window_counter.h"
+
 #include <memory>
 
 class ServerThread;
@@ -27,6 +29,10 @@ public:
     void setDelay(int milliseconds);
     void hang(int milliseconds);
     bool hanging() const;
+    // As a registry that allows `perSecond` queries in any one second and answers
+    // `beyond` (its limit wording) to the rest.
+    void limitTo(int perSecond, const QByteArray& beyond);
+    const WindowCounter& arrivals() const { return m_arrivals; }
     QList<QByteArray> queries() const;
 
     // Called on the server's thread.
@@ -39,5 +45,8 @@ private:
     QList<QByteArray> m_queries;
     int m_delay = 0;
     QDeadlineTimer m_hangEnds; // expired: not hanging
+    int m_perSecond = 0;
+    QByteArray m_beyond;
+    WindowCounter m_arrivals;
     std::unique_ptr<ServerThread> m_thread; // last: stops before the state above goes
 };

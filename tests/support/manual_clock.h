@@ -11,6 +11,12 @@
 class ManualClock final : public Clock {
 public:
     TimePoint now() const override { return m_now; }
+    // Starts at midnight UTC of 2026-01-01 and moves with now().
+    std::chrono::system_clock::time_point wallNow() const override
+    {
+        using namespace std::chrono;
+        return sys_days(year(2026) / January / 1) + (m_now - kStart);
+    }
 
     void callAfter(std::chrono::milliseconds delay, QObject* context,
                    std::function<void()> action) override
@@ -42,6 +48,7 @@ private:
         QPointer<QObject> context;
         std::function<void()> action;
     };
-    TimePoint m_now{std::chrono::hours(1)};
+    static constexpr TimePoint kStart{std::chrono::hours(1)};
+    TimePoint m_now = kStart;
     QList<Pending> m_pending;
 };

@@ -1,5 +1,7 @@
 // A loopback stand-in of the update and lookup services with canned answers, for
-// looking at the real program by hand: stand_in_service [PORT]
+// looking at the real program by hand: stand_in_service [PORT]. Names starting with
+// "free" are not registered, "fail" and "busy" give a failure and a limit, "bad" is
+// refused; any other name is found.
 #include "core/protocol/wire_protocol.h"
 #include "support/test_https_server.h"
 
@@ -23,6 +25,15 @@ int main(int argc, char* argv[])
         if (name.startsWith(u"free")) {
             const wire::RowFields free{name, {}, {}, {}, {}, {}, {}, {}, wire::kNotRegistered.toString()};
             return {200, wire::ReplyBody(wire::RowAnswer(free))};
+        }
+        // The rows whoisd gives when the registry fails or asks us to wait.
+        if (name.startsWith(u"fail") || name.startsWith(u"busy")) {
+            const QString status = name.startsWith(u"fail")
+                                       ? wire::UpstreamFailedText(wire::kTimedOut)
+                                       : wire::kRateLimited.toString();
+            const wire::RowFields failed{name, {}, {}, {}, {}, {},
+                                         QStringLiteral("whois.nic.example"), {}, status};
+            return {200, wire::ReplyBody(wire::RowAnswer(failed))};
         }
         // Dates that differ from name to name, so that sorting shows something.
         const uint spread = qHash(name);

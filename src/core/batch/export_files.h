@@ -14,8 +14,8 @@
 // quoting and CR LF line ends.
 std::optional<QString> WriteCsvFile(const QString& path, const RowSource& rows);
 
-// Excel workbook: one sheet, a bold and frozen header row, dates as date cells and
-// every column as wide as its longest text.
+// Excel workbook: one sheet, a bold and frozen header row with an autofilter, dates as
+// date cells and every column as wide as its longest text.
 std::optional<QString> WriteXlsxFile(const QString& path, const RowSource& rows);
 
 // The width of a text in spreadsheet columns: wide (East Asian) characters count two.

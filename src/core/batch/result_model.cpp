@@ -3,7 +3,6 @@
 #include "core/batch/result_columns.h"
 
 #include <algorithm>
-#include <numeric>
 
 namespace {
 
@@ -20,7 +19,9 @@ bool Before(Qt::SortOrder order, const CellKey& a, const CellKey& b)
 
 int ResultModel::rowCount(const QModelIndex& parent) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    if (parent.isValid())
+        return 0;
+    return static_cast<int>(inLookupOrder() ? m_rows.size() : m_shown.size());
 }
 
 int ResultModel::columnCount(const QModelIndex& parent) const
@@ -48,7 +49,7 @@ QVariant ResultModel::headerData(int section, Qt::Orientation orientation, int r
 
 int ResultModel::lookupIndex(int position) const
 {
-    return m_shown.empty() ? position : m_shown[static_cast<std::size_t>(position)];
+    return inLookupOrder() ? position : m_shown[static_cast<std::size_t>(position)];
 }
 
 const ResultRow& ResultModel::row(int position) const
@@ -68,22 +69,29 @@ void ResultModel::clear()
 
 void ResultModel::append(ResultRow row)
 {
-    const int added = rowCount();
-    if (m_sortColumn < 0) {
+    const int added = totalCount();
+    if (inLookupOrder()) {
         beginInsertRows({}, added, added);
         m_rows.push_back(std::move(row));
         endInsertRows();
         return;
     }
-    // After every row it does not sort before: equal rows stay in lookup order.
-    const CellKey key = MakeCellKey(m_sortColumn, row.fields[m_sortColumn]);
-    const auto at = std::upper_bound(m_shown.begin(), m_shown.end(), key,
-                                     [this](const CellKey& newKey, int shown) {
-                                         const CellKey other = MakeCellKey(
-                                             m_sortColumn, m_rows[static_cast<std::size_t>(shown)]
-                                                               .fields[m_sortColumn]);
-                                         return Before(m_sortOrder, newKey, other);
-                                     });
+    if (!FilterShows(m_filter, row)) {
+        m_rows.push_back(std::move(row));
+        return;
+    }
+    auto at = m_shown.end();
+    if (m_sortColumn >= 0) {
+        // After every row it does not sort before: equal rows stay in lookup order.
+        const CellKey key = MakeCellKey(m_sortColumn, row.fields[m_sortColumn]);
+        at = std::upper_bound(m_shown.begin(), m_shown.end(), key,
+                              [this](const CellKey& newKey, int shown) {
+                                  const CellKey other = MakeCellKey(
+                                      m_sortColumn,
+                                      m_rows[static_cast<std::size_t>(shown)].fields[m_sortColumn]);
+                                  return Before(m_sortOrder, newKey, other);
+                              });
+    }
     const int position = static_cast<int>(at - m_shown.begin());
     beginInsertRows({}, position, position);
     m_rows.push_back(std::move(row));
@@ -91,10 +99,35 @@ void ResultModel::append(ResultRow row)
     endInsertRows();
 }
 
-void ResultModel::sort(int column, Qt::SortOrder order)
+void ResultModel::arrangeRows()
 {
-    if (column >= ResultRow::kFieldCount)
+    m_shown.clear();
+    if (inLookupOrder()) {
+        m_shown.shrink_to_fit();
         return;
+    }
+    for (std::size_t i = 0; i < m_rows.size(); ++i) {
+        if (FilterShows(m_filter, m_rows[i]))
+            m_shown.push_back(static_cast<int>(i));
+    }
+    if (m_sortColumn < 0)
+        return;
+    // Each cell's key once, rather than once per comparison.
+    std::vector<CellKey> keys(m_rows.size());
+    for (int shown : m_shown) {
+        const auto i = static_cast<std::size_t>(shown);
+        keys[i] = MakeCellKey(m_sortColumn, m_rows[i].fields[m_sortColumn]);
+    }
+    std::stable_sort(m_shown.begin(), m_shown.end(), [&](int a, int b) {
+        return Before(m_sortOrder, keys[static_cast<std::size_t>(a)],
+                      keys[static_cast<std::size_t>(b)]);
+    });
+}
+
+template <typename Change> void ResultModel::rearrange(Change change)
+{
+    // Rows can come and go with the filter: a persistent index whose row is no longer
+    // shown becomes invalid, which drops it from the selection.
     emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
     const QModelIndexList kept = persistentIndexList();
     std::vector<int> keptRows;
@@ -102,35 +135,37 @@ void ResultModel::sort(int column, Qt::SortOrder order)
     for (const QModelIndex& index : kept)
         keptRows.push_back(lookupIndex(index.row()));
 
-    m_sortColumn = column < 0 ? -1 : column;
-    m_sortOrder = order;
-    const auto count = m_rows.size();
-    if (m_sortColumn < 0) {
-        m_shown.clear();
-        m_shown.shrink_to_fit();
-    } else {
-        // Each cell's key once, rather than once per comparison.
-        std::vector<CellKey> keys;
-        keys.reserve(count);
-        for (const ResultRow& row : m_rows)
-            keys.push_back(MakeCellKey(column, row.fields[column]));
-        m_shown.resize(count);
-        std::iota(m_shown.begin(), m_shown.end(), 0);
-        std::stable_sort(m_shown.begin(), m_shown.end(), [&](int a, int b) {
-            return Before(order, keys[static_cast<std::size_t>(a)], keys[static_cast<std::size_t>(b)]);
-        });
-    }
+    change();
+    arrangeRows();
 
     if (!kept.isEmpty()) {
-        std::vector<int> positionOf(count);
-        for (std::size_t position = 0; position < count; ++position)
-            positionOf[static_cast<std::size_t>(lookupIndex(static_cast<int>(position)))] =
-                static_cast<int>(position);
+        std::vector<int> positionOf(m_rows.size(), -1);
+        const int shown = rowCount();
+        for (int position = 0; position < shown; ++position)
+            positionOf[static_cast<std::size_t>(lookupIndex(position))] = position;
         QModelIndexList moved;
         moved.reserve(kept.size());
-        for (qsizetype i = 0; i < kept.size(); ++i)
-            moved.append(index(positionOf[static_cast<std::size_t>(keptRows[i])], kept[i].column()));
+        for (qsizetype i = 0; i < kept.size(); ++i) {
+            const int position = positionOf[static_cast<std::size_t>(keptRows[i])];
+            moved.append(position < 0 ? QModelIndex() : index(position, kept[i].column()));
+        }
         changePersistentIndexList(kept, moved);
     }
     emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+}
+
+void ResultModel::sort(int column, Qt::SortOrder order)
+{
+    if (column >= ResultRow::kFieldCount)
+        return;
+    rearrange([&] {
+        m_sortColumn = column < 0 ? -1 : column;
+        m_sortOrder = order;
+    });
+}
+
+void ResultModel::setFilter(RowFilter filter)
+{
+    if (filter != m_filter)
+        rearrange([&] { m_filter = filter; });
 }

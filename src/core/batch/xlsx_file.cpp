@@ -76,6 +76,9 @@ bool FillWorkbook(const QByteArray& fileName, const RowSource& rows)
         ok = ok && worksheet_set_column(sheet, col, col, width, nullptr) == LXW_NO_ERROR;
     }
     worksheet_freeze_panes(sheet, 1, 0);
+    // The header's drop-downs let a spreadsheet filter by status, as the table does.
+    ok = ok && worksheet_autofilter(sheet, 0, 0, static_cast<lxw_row_t>(rows.count),
+                                    ResultRow::kFieldCount - 1) == LXW_NO_ERROR;
 
     for (int column = 0; column < ResultRow::kFieldCount; ++column)
         ok = ok && worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(column),

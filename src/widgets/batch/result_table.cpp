@@ -4,14 +4,18 @@
 #include "core/batch/result_model.h"
 
 #include <QAction>
+#include <QActionGroup>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QEvent>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QMenu>
 #include <QPainter>
 #include <QStyledItemDelegate>
+#include <QTextDocument>
+#include <QToolTip>
 
 #include <algorithm>
 #include <vector>
@@ -20,7 +24,8 @@ namespace {
 
 // Draws a cell as one line of plain text, elided at the right: the result table
 // repaints all visible cells whenever a row arrives, and the general-purpose delegate
-// lays every cell out as rich text, which made each repaint cost milliseconds.
+// lays every cell out as rich text, which made each repaint cost milliseconds. A cell
+// cut short shows its whole text as its tooltip.
 class PlainTextDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
@@ -36,18 +41,45 @@ public:
         const QString text = index.data(Qt::DisplayRole).toString();
         if (text.isEmpty())
             return;
-        const QRect box = option.rect.adjusted(kTextMargin, 0, -kTextMargin, 0);
-        const QString shown = option.fontMetrics.elidedText(text, Qt::ElideRight, box.width());
         painter->save();
         painter->setFont(option.font);
         painter->setPen(option.palette.color(
             group, selected ? QPalette::HighlightedText : QPalette::Text));
-        painter->drawText(box, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+        painter->drawText(TextBox(option), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                          Shown(option, text));
         painter->restore();
+    }
+
+    bool helpEvent(QHelpEvent* event, QAbstractItemView* view, const QStyleOptionViewItem& option,
+                   const QModelIndex& index) override
+    {
+        if (event->type() != QEvent::ToolTip)
+            return QStyledItemDelegate::helpEvent(event, view, option, index);
+        const QString text = index.data(Qt::DisplayRole).toString();
+        if (text.isEmpty() || Shown(option, text) == text) {
+            QToolTip::hideText();
+        } else {
+            // Plain text stays on one line unless wider than the screen; a text that
+            // looks like markup is escaped, so a registry's answer is never read as it.
+            const QString tip = Qt::mightBeRichText(text)
+                                    ? QStringLiteral("<p>%1</p>").arg(text.toHtmlEscaped())
+                                    : text;
+            QToolTip::showText(event->globalPos(), tip, view, option.rect);
+        }
+        return true;
     }
 
 private:
     static constexpr int kTextMargin = 3;
+
+    static QRect TextBox(const QStyleOptionViewItem& option)
+    {
+        return option.rect.adjusted(kTextMargin, 0, -kTextMargin, 0);
+    }
+    static QString Shown(const QStyleOptionViewItem& option, const QString& text)
+    {
+        return option.fontMetrics.elidedText(text, Qt::ElideRight, TextBox(option).width());
+    }
 };
 
 // Column widths in twips; pixels are rounded at the columns' edges so that the sum
@@ -123,6 +155,36 @@ QMenu& ResultTable::sortMenu()
     return *m_sortMenu;
 }
 
+QMenu& ResultTable::filterMenu()
+{
+    if (m_filterMenu)
+        return *m_filterMenu;
+    m_filterMenu = new QMenu(QStringLiteral("筛选"), this);
+    auto* group = new QActionGroup(m_filterMenu);
+    for (int i = 0; i < kRowFilterCount; ++i) {
+        QAction* action = m_filterMenu->addAction(FilterCaptions()[static_cast<std::size_t>(i)]);
+        action->setCheckable(true);
+        action->setChecked(static_cast<int>(rowFilter()) == i);
+        group->addAction(action);
+        connect(action, &QAction::triggered, this,
+                [this, i] { setRowFilter(static_cast<RowFilter>(i)); });
+    }
+    return *m_filterMenu;
+}
+
+void ResultTable::setRowFilter(RowFilter filter)
+{
+    m_model->setFilter(filter);
+    if (m_filterMenu)
+        m_filterMenu->actions()[static_cast<int>(filter)]->setChecked(true);
+    emit rowCountsChanged();
+}
+
+RowFilter ResultTable::rowFilter() const
+{
+    return m_model->filter();
+}
+
 void ResultTable::sortFromMenu(int column)
 {
     QHeaderView* header = horizontalHeader();
@@ -145,16 +207,23 @@ QAction* ResultTable::addTableAction(const QString& text, const QKeySequence& ke
 void ResultTable::clearRows()
 {
     m_model->clear();
+    emit rowCountsChanged();
 }
 
 void ResultTable::appendRow(ResultRow row)
 {
     m_model->append(std::move(row));
+    emit rowCountsChanged();
 }
 
 int ResultTable::rowCount() const
 {
     return m_model->rowCount();
+}
+
+int ResultTable::totalRowCount() const
+{
+    return m_model->totalCount();
 }
 
 const ResultRow& ResultTable::row(int position) const
@@ -204,6 +273,7 @@ void ResultTable::showMenu(const QPoint& globalPosition)
     menu.addAction(m_selectAll);
     menu.addSeparator();
     menu.addMenu(&sorting);
+    menu.addMenu(&filterMenu());
     menu.addAction(m_export);
     menu.exec(globalPosition);
     // The keys stay live whatever the menu showed; each action checks for itself.

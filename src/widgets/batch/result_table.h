@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/batch/lookup_reply.h"
+#include "core/batch/row_filter.h"
 #include "core/batch/table_text.h"
 
 #include <QTableView>
@@ -12,8 +13,9 @@ class ResultModel;
 // The result table: one row per answered lookup, never merged, never edited in
 // place. A table view, so that appending stays cheap however many rows there are.
 // Rows can be selected several at a time, copied, exported and sorted by a click on
-// a column header (a third click on the same header returns to lookup order). Every
-// position below is a position as the user sees it.
+// a column header (a third click on the same header returns to lookup order), and
+// filtered by what their status says. Every position and count below is one of the
+// rows shown; a row the filter holds back counts only in totalRowCount().
 class ResultTable final : public QTableView {
     Q_OBJECT
 public:
@@ -22,6 +24,7 @@ public:
     void clearRows();
     void appendRow(ResultRow row);
     int rowCount() const;
+    int totalRowCount() const;
     const ResultRow& row(int position) const;
     // Every row, in the order shown.
     RowSource rows() const;
@@ -37,6 +40,10 @@ public:
     // 排序: the header clicks from the keyboard, one entry per column (ascending, then
     // descending when chosen again) and 按查询顺序 last.
     QMenu& sortMenu();
+    // 筛选: one checked entry per filter, 全部 first.
+    QMenu& filterMenu();
+    void setRowFilter(RowFilter filter);
+    RowFilter rowFilter() const;
 
 signals:
     // A double click: the position of the row clicked, or of the current row when the
@@ -44,6 +51,8 @@ signals:
     void tableDoubleClicked(int position);
     // 导出…: the user asks to save the table to a file.
     void exportRequested();
+    // Rows came, went or were filtered: rowCount() or totalRowCount() may differ.
+    void rowCountsChanged();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
@@ -64,4 +73,5 @@ private:
     QAction* m_selectAll;
     QAction* m_export;
     QMenu* m_sortMenu = nullptr;
+    QMenu* m_filterMenu = nullptr;
 };

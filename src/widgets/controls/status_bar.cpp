@@ -45,6 +45,7 @@ StatusBar::StatusBar(QWidget* parent)
         layout->addWidget(label, setup[i].stretches ? 1 : 0);
         m_panels[i] = label;
     }
+    m_message = setup[1].text;
 }
 
 QLabel* StatusBar::panel(StatusPanel panel) const
@@ -59,5 +60,32 @@ QString StatusBar::panelText(StatusPanel panel) const
 
 void StatusBar::setPanelText(StatusPanel panel, const QString& text)
 {
-    this->panel(panel)->setText(text);
+    if (panel == StatusPanel::Message)
+        showMessage(text);
+    else
+        this->panel(panel)->setText(text);
+}
+
+void StatusBar::showMessage(const QString& text)
+{
+    m_message = text;
+    showMessageLine();
+}
+
+void StatusBar::setMessageNote(const QString& note)
+{
+    // Asked after every row of a batch; without a filter the note stays empty.
+    if (note == m_note)
+        return;
+    m_note = note;
+    showMessageLine();
+}
+
+void StatusBar::showMessageLine()
+{
+    // First, so the note stays in sight however long the message is.
+    QString line = m_note;
+    if (!line.isEmpty() && !m_message.isEmpty())
+        line += u' ';
+    panel(StatusPanel::Message)->setText(line + m_message);
 }

@@ -22,14 +22,22 @@ public:
 
     explicit StatusBar(QWidget* parent = nullptr);
 
+    // The message panel's text is the message, after the note when there is one.
     QString panelText(StatusPanel panel) const;
     void setPanelText(StatusPanel panel, const QString& text);
     QLabel* panel(StatusPanel panel) const;
 
     // The message line: progress, results and notices for the user.
-    QString message() const { return panelText(StatusPanel::Message); }
-    void showMessage(const QString& text) { setPanelText(StatusPanel::Message, text); }
+    QString message() const { return m_message; }
+    void showMessage(const QString& text);
+    // A note the message line leads with until it is set empty again; every message
+    // written meanwhile follows it.
+    void setMessageNote(const QString& note);
 
 private:
+    void showMessageLine();
+
     std::array<QLabel*, kPanelCount> m_panels{};
+    QString m_message;
+    QString m_note;
 };

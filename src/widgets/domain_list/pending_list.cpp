@@ -1,6 +1,10 @@
 #include "widgets/domain_list/pending_list.h"
 
+#include "core/domain_list/name_rules.h"
+
 #include <QAbstractListModel>
+#include <QBrush>
+#include <QEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QUrl>
@@ -18,10 +22,18 @@ public:
 
     QVariant data(const QModelIndex& index, int role) const override
     {
-        if (!index.isValid() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
+        if (!index.isValid())
             return {};
-        return m_names.at(index.row());
+        if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+            return m_names.at(index.row());
+        // A name the lookup will skip is greyed: the user sees before a batch that it
+        // will get no row.
+        if (role == Qt::ForegroundRole && !IsPlausibleName(m_names.at(index.row())))
+            return m_skippedText;
+        return {};
     }
+
+    void setSkippedText(const QBrush& brush) { m_skippedText = brush; }
 
     const QStringList& names() const { return m_names; }
 
@@ -50,6 +62,7 @@ public:
 
 private:
     QStringList m_names;
+    QBrush m_skippedText;
 };
 
 namespace {
@@ -97,6 +110,7 @@ PendingList::PendingList(QWidget* parent)
     setDragEnabled(false);
     setAcceptDrops(true);
     setDragDropMode(QAbstractItemView::DropOnly);
+    m_model->setSkippedText(palette().brush(QPalette::Disabled, QPalette::Text));
     // A user's selection, by mouse or keyboard, raises the handler like the program's.
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
@@ -187,6 +201,13 @@ void PendingList::clearSelectionQuietly()
 {
     QuietScope quiet(m_quiet);
     selectionModel()->clear();
+}
+
+void PendingList::changeEvent(QEvent* event)
+{
+    QListView::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::StyleChange)
+        m_model->setSkippedText(palette().brush(QPalette::Disabled, QPalette::Text));
 }
 
 void PendingList::mousePressEvent(QMouseEvent* event)

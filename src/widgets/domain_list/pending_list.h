@@ -8,6 +8,7 @@ class PendingModel;
 // The pending list of domain names. Setting the selection from code raises the
 // selection handler synchronously, also when the index does not change, just as a
 // user's selection does. Backed by a flat model so that huge imports stay fast.
+// Names the lookup will skip (IsPlausibleName) are shown greyed.
 class PendingList final : public QListView {
     Q_OBJECT
 public:
@@ -41,6 +42,7 @@ signals:
     void fileDropped(const QString& path);
 
 protected:
+    void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;

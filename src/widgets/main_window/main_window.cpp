@@ -80,6 +80,12 @@ void MainWindow::wire()
     connect(ui.List1, &PendingList::fileDropped, m_importer, &ListImporter::importFile);
     connect(ui.Listview1, &ResultTable::exportRequested, m_export, &ResultExport::exportTable);
     connect(ui.Listview1, &ResultTable::tableDoubleClicked, this, &MainWindow::Listview1_DblClick);
+    // While a filter is on, the message line says how many rows it shows of how many.
+    connect(ui.Listview1, &ResultTable::rowCountsChanged, this, [this] {
+        const ResultTable& table = *m_ui->Listview1;
+        m_ui->s1->setMessageNote(
+            FilterNote(table.rowFilter(), table.rowCount(), table.totalRowCount()));
+    });
     connect(m_lookup, &DomainLookup::skippedPastEnd, m_batch, &BatchDriver::onSkippedPastEnd);
 }
 

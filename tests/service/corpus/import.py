@@ -11,6 +11,8 @@ AW = '/work/.mirror/pogzyb+asyncwhois/repo'
 IR = '/work/.mirror/icann+icann-rdap/repo'
 OR = '/work/.mirror/openrdap+rdap/repo'
 TC = '/work/.mirror/20c+rdap/repo'
+PW = '/work/.mirror/io-developer+php-whois/repo'
+PW_DIR = 'tests/Iodev/Whois/Modules/Tld/'
 OUT = 'tests/service/corpus'
 
 def show(repo, path):
@@ -84,6 +86,22 @@ def is_phone(v):
 
 entries = []
 
+# Answers a source states as available whose own text says something else: an error,
+# a limit or an empty answer is no word on whether the name is registered. Not taken.
+NOT_TAKEN = {
+    'spec/fixtures/responses/whois.gandi.net/status_available.txt': 'empty answer',
+    'spec/fixtures/responses/whois.nic.bo/bo/status_available.txt': 'only .bo names are answered',
+    PW_DIR + 'parsing_data/.bo/free.txt': 'only .bo names are answered',
+    PW_DIR + 'parsing_data/.ga/free.txt': 'cannot be answered for now',
+    PW_DIR + 'parsing_data/.ml/free.txt': 'cannot be answered for now',
+    PW_DIR + 'parsing_data/.hk/free.txt': 'a query limit',
+    PW_DIR + 'parsing_data/.nz/free.txt': '440 Request Denied',
+    PW_DIR + 'parsing_data/.nz/free_progressbuilders.co.nz.nz.txt': 'not a name of that registry',
+    PW_DIR + 'parsing_data/.qa/free.txt': 'reserved',
+    PW_DIR + 'parsing_data/.tr/free.txt': 'invalid input',
+    PW_DIR + 'parsing_data/.vu/free.txt': 'not a valid name',
+}
+
 # The registries' data-protection notice names the ICANN policy it follows; the
 # copies here call it "Temporary Policy". No field is read from that notice.
 NOTICE = re.compile(rb'Temporary [A-Z][a-z]+')
@@ -153,8 +171,12 @@ for path in ls(WP, 'spec/fixtures/responses'):
     parts = path.split('/')
     host, case = parts[3], os.path.splitext(parts[-1])[0]
     throttled = case.startswith('response_throttled')
-    wanted = throttled or (host in WP_HOSTS and case in ('status_registered', 'status_available'))
+    # Every registry's not-registered answer (IANA's answers are about TLDs, not names).
+    wanted = throttled or (host in WP_HOSTS and case == 'status_registered') or \
+        (case == 'status_available' and host != 'whois.iana.org')
     if not wanted:
+        continue
+    if path in NOT_TAKEN:
         continue
     exp_path = path[:-4] + '.expected'
     try:
@@ -162,6 +184,8 @@ for path in ls(WP, 'spec/fixtures/responses'):
     except subprocess.CalledProcessError:
         continue
     tld = parts[4] if len(parts) > 5 else host.split('.')[-1]
+    # The registry's TLD: "ac.uk" is read as .uk, and whois.nic.ec's folder "ex" is .ec.
+    tld = {'ex': 'ec'}.get(tld, tld).split('.')[-1]
     rel = 'port43/b/' + '_'.join(parts[3:])
     write(rel, show(WP, path))
     exp = {}
@@ -332,6 +356,38 @@ for path in ls(TC, 'tests/data/rdap/domain'):
     if j.get('created'): exp['created'] = to_utc_date(j['created'])
     if j.get('nameservers'): exp['name_servers'] = ','.join(n['host'].lower().rstrip('.') for n in j['nameservers'])
     entries.append({'file': rel, 'tld': name.split('.')[-1], 'domain': name, 'kind': 'rdap', 'source': 'f', 'source_path': path, 'expect': exp})
+
+# --- php-whois: tests/Iodev/Whois/Modules/Tld/parsing_data/.<tld>/<answer>.txt; the
+# cases TldParsingTest::getTestData lists (commented-out ones are not tested there and
+# not taken): a case without a .json is stated not registered, else the .json states
+# registrar, WHOIS server, name servers, created / expires and states.
+cases = re.findall(r'^\s*\[\s*"([^"]+)",\s*"([^"]+)",\s*(?:null|"([^"]+)")\s*\]',
+                   show(PW, PW_DIR + 'TldParsingTest.php').decode(), re.M)
+taken = set()
+for domain, txt, js in cases:
+    # An answer listed twice (its name in Unicode and in ASCII) is taken once.
+    if txt in taken or PW_DIR + 'parsing_data/' + txt in NOT_TAKEN:
+        continue
+    taken.add(txt)
+    tld = domain.rsplit('.', 1)[-1]
+    rel = 'port43/g/' + txt.lstrip('.').replace('/', '_')
+    write(rel, show(PW, PW_DIR + 'parsing_data/' + txt))
+    exp = {'not_registered': not js}
+    if js:
+        j = json.loads(show(PW, PW_DIR + 'parsing_data/' + js))
+        # For some answers the project states a contact's organisation as registrar:
+        # its registrar is scored only where the answer names it on a registrar line.
+        lines = show(PW, PW_DIR + 'parsing_data/' + txt).decode('utf-8', 'replace').lower().splitlines()
+        if j.get('registrar') and any('registrar' in l and j['registrar'].lower() in l for l in lines):
+            exp['registrar'] = j['registrar']
+        # A "%Y" date is the year of the test run: no stated date.
+        for key, field in (('creationDate', 'created'), ('expirationDate', 'expires')):
+            if j.get(key) and '%' not in j[key]: exp[field] = to_utc_date(j[key])
+        if j.get('whoisServer') and '/' not in j['whoisServer']: exp['whois_server'] = j['whoisServer'].lower()
+        if j.get('nameServers'): exp['name_servers'] = ','.join(n.lower().rstrip('.') for n in j['nameServers'])
+        if j.get('states'): exp['statuses'] = ','.join(j['states'])
+    entries.append({'file': rel, 'tld': tld, 'domain': domain, 'kind': 'port43', 'source': 'g',
+                    'source_path': PW_DIR + 'parsing_data/' + txt, 'expect': exp})
 
 with open(os.path.join(OUT, 'expected.json'), 'w') as f:
     json.dump(entries, f, indent=1, ensure_ascii=False, sort_keys=True)

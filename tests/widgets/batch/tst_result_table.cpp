@@ -14,6 +14,9 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
+#include <QHelpEvent>
+#include <QToolTip>
 
 using namespace Qt::Literals::StringLiterals;
 
@@ -76,6 +79,8 @@ private slots:
     void copyTakesTheSelectedRowsAsShown();
     void exportWritesBothFormatsThatReadBack();
     void exportFailureIsReported();
+    void filterShowsCopiesAndExportsByStatus();
+    void cutCellsShowTheirWholeText();
 };
 
 void TestResultTable::csvFields_data()
@@ -295,6 +300,7 @@ void TestResultTable::exportWritesBothFormatsThatReadBack()
     QVERIFY2(sheet.contains(u"state=\"frozen\""_s) && sheet.contains(u"ySplit=\"1\""_s),
              qPrintable(sheet));
     QVERIFY(styles.contains(u"<b/>"_s));
+    QVERIFY2(sheet.contains(u"<autoFilter ref=\"A1:I3\"/>"_s), qPrintable(sheet));
     QVERIFY(styles.contains(u"formatCode=\"yyyy-mm-dd\""_s));
     // Header, then the rows as shown; text as text, formulas never.
     const QStringList order{u"域名"_s, u"a.com"_s, u"b.com"_s, u"某某公司, Inc."_s, u"=cmd"_s};
@@ -332,6 +338,91 @@ void TestResultTable::exportFailureIsReported()
         QVERIFY(box.text.startsWith(u"导出失败:"_s));
     }
     QCOMPARE(window.fixture.status().message(), u"before"_s);
+}
+
+void TestResultTable::filterShowsCopiesAndExportsByStatus()
+{
+    QTemporaryDir dir;
+    TableWindow window;
+    ResultTable& table = window.table();
+    StatusBar& status = window.fixture.status();
+    const auto withStatus = [](const QString& domain, const QString& status) {
+        return ResultRow{{domain, {}, {}, {}, {}, {}, {}, {}, status}};
+    };
+    table.appendRow(withStatus(u"b.com"_s, u"未注册"_s));
+    table.appendRow(withStatus(u"x.com"_s, u"ok"_s));
+    table.appendRow(withStatus(u"a.com"_s, u"未注册"_s));
+    table.appendRow(withStatus(u"f.com"_s, u"查询过于频繁,请稍后重试"_s));
+    status.showMessage(u"所有域名已查询完毕!"_s);
+    QCOMPARE(status.panelText(StatusPanel::Message), u"所有域名已查询完毕!"_s);
+
+    QMenu& filter = table.filterMenu();
+    QCOMPARE(filter.title(), u"筛选"_s);
+    QStringList captions;
+    for (const QAction* action : filter.actions())
+        captions.append(action->text());
+    QCOMPARE(captions, (QStringList{u"全部"_s, u"只看未注册"_s, u"只看已注册"_s, u"只看查询失败"_s}));
+    QVERIFY(filter.actions()[0]->isChecked());
+
+    filter.actions()[1]->trigger();
+    QCOMPARE(Domains(table), (QStringList{u"b.com"_s, u"a.com"_s}));
+    QVERIFY(filter.actions()[1]->isChecked() && !filter.actions()[0]->isChecked());
+    // The message line leads with the count; the message itself is unchanged.
+    QCOMPARE(status.panelText(StatusPanel::Message),
+             u"[只看未注册:显示2条,共4条] 所有域名已查询完毕!"_s);
+    QCOMPARE(status.message(), u"所有域名已查询完毕!"_s);
+    // Rows arriving count in the total, shown or not, and the note follows new messages.
+    table.appendRow(withStatus(u"y.com"_s, u"ok"_s));
+    status.showMessage(u"y.com查询完毕"_s);
+    QCOMPARE(status.panelText(StatusPanel::Message), u"[只看未注册:显示2条,共5条] y.com查询完毕"_s);
+    QCOMPARE(table.rowCount(), 2);
+
+    // Copy and export take the rows shown, sorted as shown.
+    window.clickHeader(0);
+    QApplication::clipboard()->clear();
+    QTest::keyClick(&table, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&table, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QApplication::clipboard()->text().split(u"\r\n"_s).mid(1),
+             (QStringList{u"a.com\t\t\t\t\t\t\t\t未注册"_s,
+                          u"b.com\t\t\t\t\t\t\t\t未注册"_s, QString()}));
+    window.fixture.platform.saveChoices.enqueue(Platform::SaveChoice{dir.filePath(u"r"_s), 0});
+    table.exportAction().trigger();
+    QCOMPARE(ReadAll(dir.filePath(u"r.csv"_s)).split('\n').size(), 4); // header, 2 rows, end
+    QVERIFY(status.panelText(StatusPanel::Message)
+                .startsWith(u"[只看未注册:显示2条,共5条] 导出成功!共2条结果"_s));
+
+    filter.actions()[3]->trigger();
+    QCOMPARE(Domains(table), QStringList{u"f.com"_s});
+    // A new batch keeps the filter; the count starts again.
+    table.clearRows();
+    QVERIFY(status.panelText(StatusPanel::Message).startsWith(u"[只看查询失败:显示0条,共0条] "_s));
+    table.setRowFilter(RowFilter::All);
+    QCOMPARE(status.panelText(StatusPanel::Message), status.message());
+}
+
+void TestResultTable::cutCellsShowTheirWholeText()
+{
+    TableWindow window;
+    ResultTable& table = window.table();
+    const QString limited = u"查询过于频繁,请稍后重试"_s;
+    const QString marked = u"查询失败:<b>无法连接</b> whois.nic.example"_s;
+    table.appendRow(ResultRow{{u"a.com"_s, {}, {}, {}, {}, {}, {}, {}, limited}});
+    table.appendRow(ResultRow{{u"b.com"_s, {}, {}, {}, {}, {}, {}, {}, marked}});
+    const auto hover = [&](int row, int column) {
+        const QPoint at = table.visualRect(table.model()->index(row, column)).center();
+        QHelpEvent event(QEvent::ToolTip, at, table.viewport()->mapToGlobal(at));
+        QApplication::sendEvent(table.viewport(), &event);
+    };
+    hover(0, 8);
+    QVERIFY(QToolTip::isVisible());
+    QCOMPARE(QToolTip::text(), limited);
+    // Text that looks like markup is shown as the text it is.
+    hover(1, 8);
+    QTextDocument shown;
+    shown.setHtml(QToolTip::text());
+    QCOMPARE(shown.toPlainText(), marked);
+    hover(0, 0); // "a.com" fits its column
+    QTRY_VERIFY(!QToolTip::isVisible());
 }
 
 QTEST_MAIN(TestResultTable)

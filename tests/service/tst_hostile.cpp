@@ -10,6 +10,7 @@
 #include "support/test_https_server.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -47,6 +48,7 @@ struct SlowRegistry {
     {
         const QByteArray found = ReadTestFile(QStringLiteral(WHOIS_SERVICE_FIXTURES "/whois_hk.txt"));
         registry.answer("name.slow", found);
+        registry.answer("fresh.slow", found);
         registry.setDelay(400);
     }
     FakeWhoisServer registry;
@@ -128,6 +130,7 @@ private slots:
     void oversizedRequests();
     void logLinesCannotBeForged();
     void droppedLookupsFreeTheirSlots();
+    void droppedLookupsNeverReachARecoveredRegistry();
 };
 
 void TestHostile::initTestCase()
@@ -295,6 +298,34 @@ void TestHostile::droppedLookupsFreeTheirSlots()
         client->abort();
     // The slots are free at once, not when the registry gives up.
     QTRY_VERIFY_WITH_TIMEOUT(daemon.exchange(cached, {}, 1000).contains(kRegistrar), 1000);
+}
+
+void TestHostile::droppedLookupsNeverReachARecoveredRegistry()
+{
+    const int dropped = kSanitized ? 30 : 60;
+    const int inFlight = 4;
+    Daemon daemon({u"--timeout"_s, u"1000"_s, u"--min-spacing"_s, u"100"_s, u"--max-in-flight"_s,
+                   QString::number(inFlight)});
+    daemon.registry.setDelay(0);
+    daemon.registry.hang(4000);
+    auto clients = AskWhileHanging(daemon, dropped, u"gone"_s);
+    QCOMPARE(int(clients.size()), dropped);
+    // The registry holds as many as it may; the rest wait their turn, and are dropped.
+    QTRY_COMPARE(int(daemon.registry.queries().size()), inFlight);
+    for (auto& client : clients)
+        client->abort();
+    QVERIFY(QTest::qWaitFor([&] { return !daemon.registry.hanging(); }, 10000));
+    const qsizetype asked = daemon.registry.queries().size();
+
+    // The first lookup after the registry has recovered is answered normally, and at once.
+    QElapsedTimer answered;
+    answered.start();
+    QVERIFY(daemon.exchange(Lookup(u"fresh.slow"_s, "Connection: close\r\n"), {}, 2000).contains(kRegistrar));
+    QVERIFY2(answered.elapsed() < 1000, qPrintable(u"%1 ms"_s.arg(answered.elapsed())));
+    // Nothing for the clients who left reaches it, however long it is given.
+    QTest::qWait(1000);
+    const QList<QByteArray> after = daemon.registry.queries().mid(asked);
+    QVERIFY2(after == QList<QByteArray>{"fresh.slow"}, after.join(' ').constData());
 }
 
 QTEST_GUILESS_MAIN(TestHostile)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/protocol/wire_protocol.h"
+#include "service/config/option_table.h"
 #include "service/config/server_limits.h"
 #include "service/log/request_log.h"
 
@@ -13,7 +14,9 @@
 #include <optional>
 
 // Everything the service can be told, from its command line and an optional settings
-// file (INI; the command line wins). "whoisd --help" lists the options.
+// file (INI; the command line wins). "whoisd --help" lists the options. A default is
+// the field's initial value here: the option rows show it in the help, the manual and
+// the installed settings file.
 struct ServiceSettings {
     QHostAddress listenAddress = QHostAddress::LocalHost;
     quint16 port = 8443;
@@ -74,8 +77,14 @@ struct ServiceSettings {
     // come from the table shipped with the service (whois-servers.txt).
     static QHash<QString, QString> defaultRdapOverrides();
 
-    // Parses the arguments (argv[0] first). On a usage error or --help, the text to
-    // print is returned in `message` and nothing else is set.
-    static std::optional<ServiceSettings> fromArguments(const QStringList& arguments,
-                                                        QString* message);
+    // The option rows, bound to this object's fields: looking names up (any program
+    // that runs lookups takes these), the HTTPS front and its update answer, the log.
+    OptionGroup engineOptions();
+    OptionGroup frontOptions();
+    OptionGroup logOptions();
+
+    // Parses whoisd's arguments (argv[0] first). On a usage error or a help request,
+    // the text to print is returned in `message` (and `help` says which it was).
+    static std::optional<ServiceSettings> fromArguments(const QStringList& arguments, QString* message,
+                                                        bool* help = nullptr);
 };

@@ -4,6 +4,8 @@
 #include "service/readers/whois_text_values.h"
 
 #include <QStringDecoder>
+
+#include <utility>
 #include <QStringList>
 
 namespace {
@@ -36,6 +38,7 @@ private:
     // Contact values of the current object block, whose owner its "nic-hdl:" names.
     QString m_blockHandle, m_blockEmail, m_blockPhone;
     WhoisKey m_lastList = WhoisKey::Unknown;
+    WhoisKey m_pending = WhoisKey::Unknown; // "Renewal date:" whose value is on the next line
     qsizetype m_lastListIndent = 0;
 
     WhoisText m_parsed;
@@ -161,6 +164,9 @@ void WhoisReader::keyLine(const QString& key, const QString& value, qsizetype in
     }
     if (meaning != WhoisKey::Unknown && !value.isEmpty())
         take(meaning, value);
+    m_pending = value.isEmpty() && (meaning == WhoisKey::Created || meaning == WhoisKey::Expires)
+                    ? meaning
+                    : WhoisKey::Unknown;
 }
 
 void WhoisReader::take(WhoisKey meaning, const QString& value)
@@ -230,6 +236,10 @@ void WhoisReader::take(WhoisKey meaning, const QString& value)
 // A line without a key: a heading's value, or the continuation of a list.
 void WhoisReader::valueLine(const QString& value, qsizetype indent)
 {
+    if (const WhoisKey pending = std::exchange(m_pending, WhoisKey::Unknown); pending != WhoisKey::Unknown) {
+        take(pending, value);
+        return;
+    }
     if (m_lastList != WhoisKey::Unknown && indent > m_lastListIndent) {
         take(m_lastList, value);
         return;

@@ -23,9 +23,11 @@ QString NormalKey(QStringView raw)
 bool SplitKey(QString line, QString& key, QString& value)
 {
     constexpr qsizetype kLongestKey = 48;
-    // "p. [Name Server] ns1.example.jp"
+    // "p. [Name Server] ns1.example.jp", "c [Record Created] 13-MAY-2009"
     if (line.size() > 4 && line[0].isLetter() && line[1] == u'.' && line[2] == u' ' && line[3] == u'[')
         line.remove(0, 3);
+    else if (line.size() > 3 && line[0].isLetter() && line[1] == u' ' && line[2] == u'[')
+        line.remove(0, 2);
     if (line.startsWith(u'[')) {
         const qsizetype close = line.indexOf(u']');
         if (close < 2 || close > kLongestKey)
@@ -46,6 +48,9 @@ bool SplitKey(QString line, QString& key, QString& value)
     while (value.startsWith(u':')) // "Registry WHOIS Server:: whois.example"
         value = value.mid(1).trimmed();
     // "Registrar:..........Name": dot leaders after the colon.
+    // created: "2011-01-13T15:45:18+01:00" (answers written as YAML)
+    if (value.size() > 1 && value.startsWith(u'"') && value.endsWith(u'"'))
+        value = value.mid(1, value.size() - 2);
     if (value.startsWith(QStringLiteral(".."))) {
         qsizetype dots = 0;
         while (dots < value.size() && value[dots] == u'.')
@@ -86,8 +91,9 @@ QString HostValue(const QString& value)
     const QStringList words = value.split(kSeparators, Qt::SkipEmptyParts);
     if (words.isEmpty())
         return {};
-    // "google.pt NS ns1.google.com": the server follows the record type.
-    QString host = words.first();
+    // "google.pt NS ns1.google.com": the server follows the record type; "- ns1..." is a
+    // list item.
+    QString host = words.first() == u"-" && words.size() > 1 ? words[1] : words.first();
     for (qsizetype i = 0; i + 1 < words.size(); ++i) {
         if (words[i].compare(QStringLiteral("ns"), Qt::CaseInsensitive) == 0)
             host = words[i + 1];

@@ -123,7 +123,7 @@ QString NormalizeDate(const QString& text, bool monthFirst)
     static const QRegularExpression kDayFirst(
         u"^(\\d{1,2})[-/.](\\d{1,2})[-/.](\\d{4})(?:"_s + kTime + u")?"_s + kZone);
     static const QRegularExpression kMonthName(
-        u"^(?:[A-Za-z]{3},? )?(\\d{1,2})(?:st|nd|rd|th)?[- ]([A-Za-z]{3,9})\\.?[- ](\\d{4})(?:"_s + kTime + u")?"_s + kZone);
+        u"^(?:[A-Za-z]{3}(?:day|sday|nesday|rsday|urday)?,? )?(\\d{1,2})(?:st|nd|rd|th)?[- ]([A-Za-z]{3,9})\\.?,?[- ](\\d{4})(?:"_s + kTime + u")?"_s + kZone);
     static const QRegularExpression kCompact(u"^(\\d{4})(\\d\\d)(\\d\\d)\\b"_s);
     static const QRegularExpression kYearMonthName(u"^(\\d{4})-([A-Za-z]{3})-(\\d{1,2})\\b"_s);
     // "Tue Feb 10 09:42:42 2004", "Tue Dec 12 2000", "January 18 2000"

@@ -54,10 +54,12 @@ int main(int argc, char* argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("whoisd"));
     QString message;
-    std::optional<ServiceSettings> settings = ServiceSettings::fromArguments(QCoreApplication::arguments(), &message);
+    bool help = false;
+    std::optional<ServiceSettings> settings =
+        ServiceSettings::fromArguments(QCoreApplication::arguments(), &message, &help);
     if (!settings) {
-        std::fputs(qPrintable(message), stderr);
-        return message.startsWith(QStringLiteral("Usage")) ? 0 : 2;
+        std::fputs(qPrintable(message), help ? stdout : stderr);
+        return help ? 0 : 2;
     }
 
     const int connections = RaiseDescriptorLimit(settings->maxConnections);

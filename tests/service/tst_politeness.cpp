@@ -1,6 +1,7 @@
 #include "service/config/server_limits.h"
 #include "service/engine/upstream_gate.h"
 #include "service/readers/rdap_parse.h"
+#include "support/limited_rdap.h"
 #include "support/manual_clock.h"
 #include "whoisd_stack.h"
 
@@ -93,6 +94,7 @@ private slots:
     void goneAndExpiredNeverSent();
     void sameNameAskedOnce();
     void hundredNamesAtTheRegistrysPace();
+    void limitedNamesWaitAgain();
 };
 
 void TestPoliteness::limitsTable()
@@ -335,6 +337,33 @@ void TestPoliteness::hundredNamesAtTheRegistrysPace()
     QCOMPARE(registry.arrivals().refused(), 0);
     QVERIFY(registry.arrivals().busiestSecond() <= 50);
     QCOMPARE(registry.arrivals().count(), 100);
+}
+
+// Told a faster pace than the RDAP registry allows, the engine meets its 429s: the
+// names wait out the Retry-After and are found, none answered "too many".
+void TestPoliteness::limitedNamesWaitAgain()
+{
+    TestHttpsServer registry;
+    auto arrivals = std::make_shared<WindowCounter>();
+    const QByteArray record = Fixture("rdap_thick.json");
+    registry.setHandler(RateLimited(
+        [record](const TestHttpsServer::Request&) { return TestHttpsServer::Response{200, record, "application/rdap+json"}; },
+        10, arrivals));
+    Stack stack;
+    stack.settings.rdapOverrides.insert(u"info"_s, registry.baseUrl() + u"/rdap/"_s);
+    stack.settings.limits.insert(u"127.0.0.1:%1"_s.arg(registry.port()), ServerLimit{100, 20, 4, 0});
+    stack.start();
+    int found = 0, answered = 0;
+    for (int i = 0; i < 25; ++i) {
+        stack.service->lookup(*DomainName::parse(u"name%1.info"_s.arg(i)), [&](const LookupResult& result) {
+            ++answered;
+            found += result.status == LookupStatus::Found ? 1 : 0;
+        });
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(answered, 25, 10000);
+    QCOMPARE(found, 25);
+    QVERIFY(arrivals->refused() > 0);
+    QVERIFY(arrivals->count() < 25 + 2 * arrivals->refused());
 }
 
 QTEST_GUILESS_MAIN(TestPoliteness)

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QHostAddress>
+#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QTest>
 
@@ -22,6 +23,7 @@ private slots:
     void settings();
     void settingsRefused_data();
     void settingsRefused();
+    void optionLists();
 };
 
 void TestServiceConfig::outboundAddresses_data()
@@ -206,6 +208,40 @@ void TestServiceConfig::settingsRefused()
     QVERIFY(!ServiceSettings::fromArguments({u"whoisd"_s, u"--config"_s, config.fileName()}, &message));
     QVERIFY2(message.contains(u"--port 70000: out of range"_s), qPrintable(message));
     QVERIFY2(message.contains(u"unknown setting"_s) && message.contains(u"max-inflight"_s), qPrintable(message));
+}
+
+// The manual and the installed settings file are written from the option rows: the
+// manual names every option the help names, and the settings file reads back.
+void TestServiceConfig::optionLists()
+{
+    QString help;
+    QString manual;
+    QString file;
+    bool helped = false;
+    QVERIFY(!ServiceSettings::fromArguments({u"whoisd"_s, u"--help"_s}, &help, &helped) && helped);
+    QVERIFY(!ServiceSettings::fromArguments({u"whoisd"_s, u"--help-scdoc"_s}, &manual));
+    QVERIFY(!ServiceSettings::fromArguments({u"whoisd"_s, u"--help-ini"_s}, &file));
+    static const QRegularExpression kName(u"  --([a-z-]+)"_s);
+    int named = 0;
+    for (const QRegularExpressionMatch& match : kName.globalMatch(help)) {
+        if (match.captured(1) != u"help-all") {
+            QVERIFY2(manual.contains(u"*--"_s + match.captured(1) + u'*'), qPrintable(match.captured(1)));
+            ++named;
+        }
+    }
+    QVERIFY(named > 30);
+    QVERIFY(manual.contains(u"*--log-format*"_s) && manual.contains(u"*--max-connections*"_s));
+
+    QTemporaryFile config;
+    QVERIFY(config.open());
+    config.write(file.toUtf8());
+    config.close();
+    QString message;
+    const auto parsed = ServiceSettings::fromArguments({u"whoisd"_s, u"--config"_s, config.fileName()}, &message);
+    QVERIFY2(parsed, qPrintable(message));
+    QCOMPARE(parsed->listenAddress, QHostAddress(QHostAddress::LocalHost));
+    QCOMPARE(parsed->bootstrapUrl, ServiceSettings().bootstrapUrl);
+    QCOMPARE(parsed->maxAnswerBytes, ServiceSettings().maxAnswerBytes);
 }
 
 QTEST_APPLESS_MAIN(TestServiceConfig)

@@ -56,6 +56,7 @@ void TestServiceParsing::statuses_data()
     QTest::newRow("inactive") << u"inactive"_s << u"inactive"_s;
     QTest::newRow("EPP code unchanged") << u"clientHold"_s << u"clientHold"_s;
     QTest::newRow("upper case words") << u"Client Delete Prohibited"_s << u"clientDeleteProhibited"_s;
+    QTest::newRow("underscores") << u"client_update_prohibited"_s << u"clientUpdateProhibited"_s;
 }
 
 void TestServiceParsing::statuses()
@@ -87,6 +88,9 @@ void TestServiceParsing::dates_data()
     QTest::newRow("unit in brackets") << u"2005-10-27 (YYYY-MM-DD)"_s << u"2005-10-27"_s;
     QTest::newRow("month name, year first") << u"2001-Aug-23."_s << u"2001-08-23"_s;
     QTest::newRow("ctime") << u"Tue Feb 10 09:42:42 2004"_s << u"2004-02-10"_s;
+    QTest::newRow("weekday, ordinal") << u"Monday 16th Jun 2014"_s << u"2014-06-16"_s;
+    QTest::newRow("comma after the month") << u"2nd April, 2001"_s << u"2001-04-02"_s;
+    QTest::newRow("GMT+1 moves the day") << u"07-01-1998 00:00:00 GMT+1"_s << u"1998-01-06"_s;
     QTest::newRow("not a day") << u"31.02.2020"_s << QString();
     QTest::newRow("only a bound") << u"before 1 January 1996"_s << QString();
     QTest::newRow("garbage") << u"soon"_s << QString();
@@ -231,6 +235,14 @@ void TestServiceParsing::whoisAnswers_data()
                                         << false << u"whois.registrar.example"_s;
     QTest::newRow("not registered") << QString::fromUtf8(Fixture("whois_not_found.txt"))
                                     << u"|||||||"_s << true << QString();
+    QTest::newRow("values on the line below their key")
+        << u"Domain:\n\texample.ac.uk\nServers:\n\tns1.example.ac.uk\t192.0.2.1\n\tns2.example.net\n"
+           u"Renewal date:\n\tMonday 16th Jun 2014\nEntry created:\n\tFriday 7th November 2003\n"_s
+        << u"|||2003-11-07|2014-06-16||ns1.example.ac.uk,ns2.example.net|"_s << false << QString();
+    // A notice's "for excessive querying" is no limit; the answer says the name is free.
+    QTest::newRow("not found beside a notice") << u"Domain not found.\n\nNOTICE: access may end, including "
+                                                  u"without limitation, for\nexcessive querying of the WHOIS database.\n"_s
+                                               << u"|||||||"_s << true << QString();
     QTest::newRow("garbage") << u"\u0001\u0002binary\u0000"_s << u"|||||||"_s << false << QString();
 }
 

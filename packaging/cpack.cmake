@@ -19,7 +19,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${WHOIS_MAKER_URL}")
 # libssl, windows need a platform plugin and Qt's Chinese translations, the maintainer
 # scripts use openssl and update-ca-certificates.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libssl3, qt6-qpa-plugins, qt6-translations-l10n, openssl, ca-certificates")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libssl3, libc-ares2, qt6-qpa-plugins, qt6-translations-l10n, openssl, ca-certificates")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)

@@ -1,15 +1,9 @@
 #include "service/config/settings.h"
 
 #include "service/config/option_parser.h"
+#include "service/dns/dns_witness.h"
 
 #include <QRegularExpression>
-
-QHash<QString, QString> ServiceSettings::defaultRdapOverrides()
-{
-    return {{QStringLiteral("me"), QStringLiteral("https://rdap.identitydigital.services/rdap/")},
-            {QStringLiteral("io"), QStringLiteral("https://rdap.identitydigital.services/rdap/")},
-            {QStringLiteral("cc"), QStringLiteral("https://tld-rdap.verisign.com/cc/v1/")}};
-}
 
 namespace {
 
@@ -60,18 +54,31 @@ Option LimitOption(QHash<QString, ServerLimit>* limits)
     return row;
 }
 
+// Repeatable --dns: resolvers to ask instead of the system's, or none at all.
+Option DnsOption(bool* witness, QStringList* resolvers)
+{
+    Option row{QStringLiteral("dns"), {}, QStringLiteral("address[:port]"),
+               QStringLiteral("Resolver asked whether a name the registry did not confirm is delegated, instead of "
+                              "the system's (IP addresses); \"off\": DNS is not asked"),
+               {}, {}, true, {}};
+    row.set = [witness, resolvers](const OptionValue& value) {
+        for (const QString& text : value.texts()) {
+            if (text == u"off")
+                *witness = false;
+            else if (DnsWitness::isResolver(text))
+                resolvers->append(text);
+            else
+                value.refuse(text, QStringLiteral("neither \"off\" nor an IP address with an optional port"));
+        }
+    };
+    return row;
+}
+
 } // namespace
 
 OptionGroup ServiceSettings::engineOptions()
 {
     using namespace option;
-    Option rdap = Pairs("rdap", "tld=url", "RDAP base URL for a TLD, before the bootstrap file's",
-                        "tld=https://host/path/", WebUrlOrNothing, &rdapOverrides);
-    // The built-in servers first, so that one given replaces its TLD's.
-    rdap.set = [this, given = std::move(rdap.set)](const OptionValue& value) {
-        rdapOverrides.insert(defaultRdapOverrides());
-        given(value);
-    };
     return {QStringLiteral("Lookups"),
             {ReadableFile("bootstrap-file", "Snapshot of the IANA DNS bootstrap file, read when the state folder "
                                             "holds none (none given: the one beside the program, else the "
@@ -82,7 +89,8 @@ OptionGroup ServiceSettings::engineOptions()
              Folder("state-dir", "Folder, which must exist, where the refreshed bootstrap file is kept",
                     &stateDirectory),
              Host("iana-whois", "WHOIS server asked about TLDs no table names", &ianaWhois),
-             std::move(rdap),
+             Pairs("rdap", "tld=url", "RDAP base URL for a TLD, before the shipped table's and the bootstrap file's",
+                   "tld=https://host/path/", WebUrlOrNothing, &rdapOverrides),
              Pairs("whois-server", "tld=host",
                    "Port-43 server for a TLD, before the shipped table's; an RDAP \"not found\" or refusal is "
                    "final, so for a TLD with RDAP it is the fallback",
@@ -90,6 +98,10 @@ OptionGroup ServiceSettings::engineOptions()
              Pairs("whois-address", "host=addr:port", "Address to connect to for a port-43 host", "host=address:port",
                    HostAndPort, &whoisAddresses),
              Number("whois-port", "port", "Port of WHOIS servers", 1, 65535, &whoisPort),
+             DnsOption(&dnsWitness, &dnsResolvers),
+             Duration("dns-timeout", "ms",
+                      "Time for DNS's answer, in ms; without one in time the registry's answer stands", 1, 60000,
+                      &dnsTimeout),
              Duration("connect-timeout", "ms", "Time to connect to an upstream server, in ms", 1, kTenMinutes,
                       &connectTimeout),
              Duration("timeout", "ms", "Time for one upstream exchange in all, in ms", 1, kTenMinutes, &totalTimeout),
@@ -155,11 +167,14 @@ std::optional<ServiceSettings> ServiceSettings::fromArguments(const QStringList&
             "Lookup and update service for the batch WHOIS tool: answers over HTTPS from RDAP "
             "and port-43 WHOIS.\n\n"
             "Where a name is looked up: RDAP first, at the --rdap URL for its TLD, else the one\n"
-            "the bootstrap file names. Port 43 when the TLD has no RDAP server, or when RDAP\n"
-            "cannot be reached, times out, answers 5xx or answers something unreadable: the\n"
-            "--whois-server host for the TLD, else the one in whois-servers.txt shipped with it,\n"
-            "else the one whois.iana.org (--iana-whois) names. An RDAP \"not found\" or refusal\n"
-            "(4xx) is final; so a --whois-server for a TLD with RDAP serves as its fallback."),
+            "rdap-servers.txt or the bootstrap file names. Port 43 when the TLD has no RDAP\n"
+            "server, or when RDAP cannot be reached, times out, answers 5xx or answers something\n"
+            "unreadable: the --whois-server host for the TLD, else the one in whois-servers.txt\n"
+            "shipped with it, else the one whois.iana.org (--iana-whois) names. An RDAP \"not\n"
+            "found\" or refusal (4xx) is final; so a --whois-server for a TLD with RDAP serves as\n"
+            "its fallback. Before a name is answered as not registered, or as failed or limited\n"
+            "at the registry, DNS is asked for its NS records (--dns): a delegated name is\n"
+            "answered as registered."),
         {settings.engineOptions(), settings.frontOptions(), settings.logOptions()});
     const OptionParser::Outcome outcome = parser.parse(arguments, message);
     if (help)

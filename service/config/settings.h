@@ -37,6 +37,11 @@ struct ServiceSettings {
     QHash<QString, QString> whoisServers;   // tld -> port-43 host, before the table's
     QHash<QString, QString> whoisAddresses; // port-43 host -> "address:port" to connect to
     quint16 whoisPort = 43;
+    // DNS, the second witness asked before a name is answered as not registered, or
+    // as failed or limited at the registry.
+    bool dnsWitness = true;
+    QStringList dnsResolvers; // "address[:port]"; none: the system's
+    std::chrono::milliseconds dnsTimeout{3000};
     // The only port of links and redirects that lead away from the upstreams above
     // (not an option: tests move it to a loopback fake's).
     quint16 httpsPort = 443;
@@ -72,10 +77,6 @@ struct ServiceSettings {
     // How long the serving threads repeat an answer the lookup cache keeps (0: never).
     std::chrono::milliseconds replyReuse{1000};
     LogFormat logFormat = LogFormat::Text; // or one JSON object per line
-
-    // RDAP servers for registries missing from the bootstrap file. Port-43 servers
-    // come from the table shipped with the service (whois-servers.txt).
-    static QHash<QString, QString> defaultRdapOverrides();
 
     // The option rows, bound to this object's fields: looking names up (any program
     // that runs lookups takes these), the HTTPS front and its update answer, the log.

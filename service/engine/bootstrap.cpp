@@ -33,16 +33,39 @@ bool ServerDirectory::loadBootstrap(const QByteArray& json)
     return true;
 }
 
-qsizetype ServerDirectory::loadWhoisTable(const QByteArray& text)
+namespace {
+
+// The "key value" pairs of a shipped table; '#' starts a comment.
+QList<std::pair<QString, QString>> TablePairs(const QByteArray& text)
 {
-    qsizetype count = 0;
+    QList<std::pair<QString, QString>> pairs;
     for (const QByteArray& raw : text.split('\n')) {
         const qsizetype comment = raw.indexOf('#');
         const QByteArray line = (comment >= 0 ? raw.first(comment) : raw).simplified();
         const QList<QByteArray> pair = line.split(' ');
-        if (pair.size() != 2 || pair[0].isEmpty())
+        if (pair.size() == 2 && !pair[0].isEmpty())
+            pairs.append({QString::fromLatin1(pair[0]).toLower(), QString::fromLatin1(pair[1])});
+    }
+    return pairs;
+}
+
+} // namespace
+
+qsizetype ServerDirectory::loadWhoisTable(const QByteArray& text)
+{
+    const auto pairs = TablePairs(text);
+    for (const auto& [tld, host] : pairs)
+        m_whois.insert(tld, host.toLower());
+    return pairs.size();
+}
+
+qsizetype ServerDirectory::loadRdapTable(const QByteArray& text)
+{
+    qsizetype count = 0;
+    for (const auto& [tld, url] : TablePairs(text)) {
+        if (!url.startsWith(QStringLiteral("https://")))
             continue;
-        m_whois.insert(QString::fromLatin1(pair[0]).toLower(), QString::fromLatin1(pair[1]).toLower());
+        m_rdapTable.insert(tld, url.endsWith(u'/') ? url : url + u'/');
         ++count;
     }
     return count;
@@ -67,7 +90,7 @@ void ServerDirectory::addWhoisServer(const QString& tld, const QString& host)
 QString ServerDirectory::rdapBase(const QString& tld) const
 {
     const QString key = tld.toLower();
-    return m_rdapOverrides.value(key, m_rdap.value(key));
+    return m_rdapOverrides.value(key, m_rdapTable.value(key, m_rdap.value(key)));
 }
 
 QString ServerDirectory::whoisServer(const QString& tld) const

@@ -6,8 +6,8 @@
 #include <QStringList>
 
 // Where a top-level domain's registration data is served: RDAP base URLs from the
-// IANA bootstrap file, port-43 WHOIS servers from the shipped table, each under the
-// operator's own overrides.
+// IANA bootstrap file, under the shipped table of servers it lacks; port-43 WHOIS
+// servers from the shipped table; each under the operator's own overrides.
 class ServerDirectory final {
 public:
     // Reads an IANA DNS bootstrap file ({"services": [[[tlds], [base URLs]], ...]}).
@@ -17,6 +17,9 @@ public:
     // Reads a port-43 table: one "tld host" pair a line; '#' starts a comment.
     // Returns how many TLDs it names; lines that are no such pair are skipped.
     qsizetype loadWhoisTable(const QByteArray& text);
+    // Reads a table of RDAP servers the bootstrap file lacks, "tld https-url" a line,
+    // as above; it wins over the bootstrap file.
+    qsizetype loadRdapTable(const QByteArray& text);
 
     // An override wins over the bootstrap file; an empty URL means "no RDAP".
     void addRdapOverride(const QString& tld, const QString& baseUrl);
@@ -35,6 +38,7 @@ public:
 
 private:
     QHash<QString, QString> m_rdap;
+    QHash<QString, QString> m_rdapTable;
     QHash<QString, QString> m_rdapOverrides;
     QHash<QString, QString> m_whois;
     QHash<QString, QString> m_whoisOverrides;

@@ -113,6 +113,8 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
     , m_clock(clock)
     , m_policy(ConfiguredUpstreams(settings), settings.httpsPort)
     , m_cache(settings.cacheEntries, settings.foundTtl, settings.notRegisteredTtl, m_clock)
+    , m_dns(settings.dnsWitness ? new DnsWitness(settings.dnsResolvers, settings.dnsTimeout, this) : nullptr)
+    , m_delegation(m_dns, m_clock, this, settings.cacheEntries)
     , m_gate(LoadLimits(settings), settings.maxQueue, settings.stateDirectory, m_clock)
     , m_limits{settings.connectTimeout, settings.totalTimeout, settings.maxAnswerBytes}
     , m_bootstrapStore(settings.stateDirectory,
@@ -123,6 +125,8 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
         m_directory.addRdapOverride(it.key(), it.value());
     for (auto it = settings.whoisServers.cbegin(); it != settings.whoisServers.cend(); ++it)
         m_directory.addWhoisOverride(it.key(), it.value());
+    if (m_dns && !m_dns->error().isEmpty())
+        LogNotice(m_settings.logFormat, QStringLiteral("DNS cannot be asked: ") + m_dns->error());
     connect(&m_gate, &UpstreamGate::coolingDown, this, [this](const QString& server, qint64 milliseconds) {
         LogNotice(m_settings.logFormat, QStringLiteral("%1 signalled a limit: not asked for %2 ms").arg(server).arg(milliseconds));
     });
@@ -141,10 +145,13 @@ void LookupService::sweepNowAndThen()
 
 void LookupService::startBootstrap()
 {
-    // The port-43 table is shipped data: beside the service, else installed.
+    // The server tables are shipped data: beside the service, else installed.
     QFile table(LocateDataFile(QStringLiteral("whois-servers.txt")));
     if (table.open(QIODevice::ReadOnly))
         m_directory.loadWhoisTable(table.readAll());
+    QFile rdapTable(LocateDataFile(QStringLiteral("rdap-servers.txt")));
+    if (rdapTable.open(QIODevice::ReadOnly))
+        m_directory.loadRdapTable(rdapTable.readAll());
     for (const QString& path : m_bootstrapStore.candidates()) {
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
@@ -200,12 +207,15 @@ void LookupService::lookup(const DomainName& name, LookupCaller caller, Done don
     m_flights.insert(name.ace, flight);
     wait(name, caller, first, flight, std::move(done));
 
-    Done store = [this, ace = name.ace, flight](LookupResult result) {
-        m_cache.store(ace, result);
-        if (m_flights.value(ace) == flight)
-            m_flights.remove(ace);
-        for (const Done& waiter : std::exchange(flight->waiters, {}))
-            waiter(result);
+    Done store = [this, ace = name.ace, flight](LookupResult registry) {
+        // DNS's word before the answer goes out; the flight still gathers askers meanwhile.
+        m_delegation.apply(ace, std::move(registry), [this, ace, flight](LookupResult result) {
+            m_cache.store(ace, result);
+            if (m_flights.value(ace) == flight)
+                m_flights.remove(ace);
+            for (const Done& waiter : std::exchange(flight->waiters, {}))
+                waiter(result);
+        });
     };
     if (!base.isEmpty())
         lookupRdap(name, base, flight->askers, std::move(store));
@@ -225,14 +235,20 @@ void LookupService::wait(const DomainName& name, const LookupCaller& caller, con
             std::exchange(*pending, nullptr)(std::move(result));
     };
     flight->waiters.append(answer);
-    const auto left = std::chrono::ceil<std::chrono::milliseconds>(caller.deadline - m_clock.now());
+    // DNS has its say on a late answer too (a registry that keeps us waiting may hold a
+    // registered name), so the upstreams get the caller's time less DNS's.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(caller.deadline - m_clock.now()) -
+                      (m_dns ? m_settings.dnsTimeout : std::chrono::milliseconds(0));
     m_clock.callAfter(std::max(left, std::chrono::milliseconds(0)), this,
-                      [answer, first, askers = std::weak_ptr<Askers>(flight->askers)] {
+                      [this, answer, first, ace = name.ace, askers = std::weak_ptr<Askers>(flight->askers)] {
                           // Still waiting for its turn: our pace, not the upstream, ran out of time.
                           const std::shared_ptr<Askers> waiting = askers.lock();
-                          answer(waiting && waiting->queued
-                                     ? LookupResult::failed(LookupStatus::RateLimited, first)
-                                     : LookupResult::failed(LookupStatus::UpstreamFailed, first, FailureReason::Timeout));
+                          m_delegation.apply(ace,
+                                             waiting && waiting->queued
+                                                 ? LookupResult::failed(LookupStatus::RateLimited, first)
+                                                 : LookupResult::failed(LookupStatus::UpstreamFailed, first,
+                                                                        FailureReason::Timeout),
+                                             answer);
                       });
 }
 

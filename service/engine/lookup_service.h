@@ -3,6 +3,7 @@
 #include "service/engine/bootstrap.h"
 #include "service/engine/bootstrap_store.h"
 #include "service/engine/clock.h"
+#include "service/engine/delegation_check.h"
 #include "service/engine/domain_name.h"
 #include "service/engine/lookup_cache.h"
 #include "service/engine/lookup_caller.h"
@@ -22,9 +23,10 @@ struct WhoisText;
 
 // Finds a domain's registration data: from the cache, else RDAP where a server is
 // known for the TLD, else (or when RDAP fails to answer) port-43 WHOIS, from the
-// shipped table or IANA's referral. Every lookup ends in exactly one result. Callers
-// asking a name that is being looked up share that lookup; every upstream request
-// waits for its server's turn at the gate.
+// shipped table or IANA's referral; DNS has the last word on names the registry did
+// not confirm. Every lookup ends in exactly one result. Callers asking a name that is
+// being looked up share that lookup; every upstream request waits for its server's
+// turn at the gate.
 class LookupService final : public QObject {
     Q_OBJECT
 public:
@@ -84,6 +86,8 @@ private:
     OutboundPolicy m_policy;
     ServerDirectory m_directory;
     LookupCache m_cache;
+    DnsWitness* m_dns = nullptr; // a child; none when switched off
+    DelegationCheck m_delegation;
     UpstreamGate m_gate;
     UpstreamLimits m_limits;
     QHash<QString, std::shared_ptr<Flight>> m_flights; // by A-label

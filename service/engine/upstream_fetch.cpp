@@ -196,55 +196,26 @@ private:
     UpstreamError m_cause = UpstreamError::None;
 };
 
-} // namespace
+// What one port-43 exchange has got so far.
+struct WhoisExchange {
+    QByteArray answer;
+    bool finished = false;
+    bool connected = false;
+    QList<QHostAddress> untried; // checked addresses still to try
+    std::function<void(WhoisAnswer)> done;
+};
 
-void FetchHttp(QNetworkAccessManager& network, const QUrl& url, const OutboundPolicy& policy,
-               const UpstreamLimits& limits, std::function<void(HttpAnswer)> done)
+// Sends the query once connected and gathers the answer until the server closes;
+// `finish` ends the exchange.
+void WatchWhoisSocket(QTcpSocket* socket, quint16 port, const QString& query, qint64 maxBytes,
+                      const std::shared_ptr<WhoisExchange>& state, QTimer* connectLimit,
+                      const std::function<void(UpstreamError)>& finish)
 {
-    auto* exchange = new HttpExchange(network, policy, limits, std::move(done));
-    // Started from the event loop, so that even a refusal reaches `done` after we return.
-    QTimer::singleShot(0, exchange, [exchange, url] { exchange->start(url); });
-}
-
-void FetchWhois(const QString& host, quint16 port, const QString& query, bool publicOnly,
-                const UpstreamLimits& limits, std::function<void(WhoisAnswer)> done)
-{
-    auto* socket = new QTcpSocket;
-    socket->setReadBufferSize(kReadChunk);
-    struct State {
-        QByteArray answer;
-        bool finished = false;
-        bool connected = false;
-        QList<QHostAddress> untried; // checked addresses still to try
-        std::function<void(WhoisAnswer)> done;
-    };
-    auto state = std::make_shared<State>();
-    state->done = std::move(done);
-    const auto finish = [socket, state](UpstreamError error) {
-        if (state->finished)
-            return;
-        state->finished = true;
-        socket->abort();
-        socket->deleteLater();
-        // A server that closes without a word has not answered.
-        if (error == UpstreamError::None && state->answer.isEmpty())
-            error = UpstreamError::CannotConnect;
-        state->done(WhoisAnswer{error == UpstreamError::None ? state->answer : QByteArray(), error});
-    };
-
-    auto* connectLimit = new QTimer(socket);
-    connectLimit->setSingleShot(true);
-    QObject::connect(connectLimit, &QTimer::timeout, socket, [finish] { finish(UpstreamError::Timeout); });
-    auto* totalLimit = new QTimer(socket);
-    totalLimit->setSingleShot(true);
-    QObject::connect(totalLimit, &QTimer::timeout, socket, [finish] { finish(UpstreamError::Timeout); });
-
     QObject::connect(socket, &QTcpSocket::connected, socket, [socket, state, connectLimit, query] {
         state->connected = true;
         connectLimit->stop();
         socket->write(query.toUtf8() + "\r\n");
     });
-    const qint64 maxBytes = limits.maxBytes;
     QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket, state, finish, maxBytes] {
         state->answer += socket->readAll();
         if (state->answer.size() > maxBytes)
@@ -270,6 +241,45 @@ void FetchWhois(const QString& host, quint16 port, const QString& query, bool pu
         finish(error == QAbstractSocket::SocketTimeoutError ? UpstreamError::Timeout
                                                             : UpstreamError::CannotConnect);
     });
+}
+
+} // namespace
+
+void FetchHttp(QNetworkAccessManager& network, const QUrl& url, const OutboundPolicy& policy,
+               const UpstreamLimits& limits, std::function<void(HttpAnswer)> done)
+{
+    auto* exchange = new HttpExchange(network, policy, limits, std::move(done));
+    // Started from the event loop, so that even a refusal reaches `done` after we return.
+    QTimer::singleShot(0, exchange, [exchange, url] { exchange->start(url); });
+}
+
+void FetchWhois(const QString& host, quint16 port, const QString& query, bool publicOnly,
+                const UpstreamLimits& limits, std::function<void(WhoisAnswer)> done)
+{
+    auto* socket = new QTcpSocket;
+    socket->setReadBufferSize(kReadChunk);
+    auto state = std::make_shared<WhoisExchange>();
+    state->done = std::move(done);
+    const auto finish = [socket, state](UpstreamError error) {
+        if (state->finished)
+            return;
+        state->finished = true;
+        socket->abort();
+        socket->deleteLater();
+        // A server that closes without a word has not answered.
+        if (error == UpstreamError::None && state->answer.isEmpty())
+            error = UpstreamError::CannotConnect;
+        state->done(WhoisAnswer{error == UpstreamError::None ? state->answer : QByteArray(), error});
+    };
+
+    auto* connectLimit = new QTimer(socket);
+    connectLimit->setSingleShot(true);
+    QObject::connect(connectLimit, &QTimer::timeout, socket, [finish] { finish(UpstreamError::Timeout); });
+    auto* totalLimit = new QTimer(socket);
+    totalLimit->setSingleShot(true);
+    QObject::connect(totalLimit, &QTimer::timeout, socket, [finish] { finish(UpstreamError::Timeout); });
+
+    WatchWhoisSocket(socket, port, query, limits.maxBytes, state, connectLimit, finish);
     connectLimit->start(limits.connectTimeout);
     totalLimit->start(limits.totalTimeout);
     if (!publicOnly) {

@@ -2,7 +2,7 @@
 #include "widgets/main_window/main_window.h"
 #include "widgets/main_window/qt_translations.h"
 #include "widgets/platform/real_platform.h"
-#include "core/net/endpoints.h"
+#include "core/app/endpoints.h"
 
 #include <QApplication>
 #include <QNetworkAccessManager>

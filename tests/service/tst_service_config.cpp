@@ -106,11 +106,18 @@ void TestServiceConfig::bootstrapFile()
     QCOMPARE(directory.rdapBase(u"net"_s), u"https://r.example/a/"_s);
     QCOMPARE(directory.rdapBase(u"ORG"_s), u"https://o.example/rdap/"_s);
     QCOMPARE(directory.rdapBase(u"me"_s), QString());
+    // The shipped table fills the bootstrap file's gaps and wins over it; an override wins over both.
+    QCOMPARE(directory.loadRdapTable("# servers\nme https://t.example/rdap\ncom https://t.example/com/\n"
+                                     "de http://plain.example/\nbad line here\n"),
+             2);
+    QCOMPARE(directory.rdapBase(u"me"_s), u"https://t.example/rdap/"_s);
+    QCOMPARE(directory.rdapBase(u"com"_s), u"https://t.example/com/"_s);
+    QCOMPARE(directory.rdapBase(u"de"_s), QString());
     directory.addRdapOverride(u"me"_s, u"https://m.example/rdap"_s);
     QCOMPARE(directory.rdapBase(u"me"_s), u"https://m.example/rdap/"_s);
     // A broken refresh keeps what was there.
     QVERIFY(!directory.loadBootstrap("{\"services\":[]}"));
-    QCOMPARE(directory.rdapBase(u"com"_s), u"https://r.example/a/"_s);
+    QCOMPARE(directory.rdapBase(u"net"_s), u"https://r.example/a/"_s);
 
     ServerDirectory shipped;
     QFile snapshot(QStringLiteral(WHOIS_SERVICE_DATA "/rdap-dns-bootstrap.json"));
@@ -149,7 +156,14 @@ void TestServiceConfig::settings()
     QCOMPARE(parsed->limits.value(u"rdap.example:8443"_s), (ServerLimit{0.5, 1, 4, 0}));
     QCOMPARE(parsed->whoisServers.value(u"hk"_s), u"whois.other.hk"_s);
     QCOMPARE(parsed->whoisAddresses.value(u"whois.other.hk"_s), u"127.0.0.1:4343"_s);
-    QCOMPARE(parsed->rdapOverrides.value(u"me"_s), u"https://rdap.identitydigital.services/rdap/"_s);
+    QVERIFY(parsed->rdapOverrides.isEmpty());
+    QVERIFY(parsed->dnsWitness && parsed->dnsResolvers.isEmpty());
+    const auto resolvers = ServiceSettings::fromArguments(
+        {u"whoisd"_s, u"--dns"_s, u"127.0.0.1:5353"_s, u"--dns"_s, u"[::1]"_s, u"--dns-timeout"_s, u"500"_s}, &message);
+    QVERIFY2(resolvers, qPrintable(message));
+    QCOMPARE(resolvers->dnsResolvers, (QStringList{u"127.0.0.1:5353"_s, u"[::1]"_s}));
+    QCOMPARE(resolvers->dnsTimeout.count(), 500);
+    QVERIFY(!ServiceSettings::fromArguments({u"whoisd"_s, u"--dns"_s, u"off"_s}, &message)->dnsWitness);
 }
 
 void TestServiceConfig::settingsRefused_data()
@@ -174,6 +188,8 @@ void TestServiceConfig::settingsRefused_data()
     row("whois address without port", {u"--whois-address"_s, u"w.example=127.0.0.1"_s}, u"--whois-address"_s);
     row("whois address port 0", {u"--whois-address"_s, u"w.example=127.0.0.1:0"_s}, u"--whois-address"_s);
     row("whois port 0", {u"--whois-port"_s, u"0"_s}, u"--whois-port 0: out of range"_s);
+    row("resolver by name", {u"--dns"_s, u"ns.example"_s}, u"--dns ns.example: neither \"off\" nor"_s);
+    row("resolver port 0", {u"--dns"_s, u"127.0.0.1:0"_s}, u"--dns 127.0.0.1:0"_s);
     row("zero time-out", {u"--timeout"_s, u"0"_s}, u"--timeout 0: out of range"_s);
     row("huge connect time-out", {u"--connect-timeout"_s, u"99999999999"_s}, u"--connect-timeout"_s);
     row("answer cap too big", {u"--max-answer-bytes"_s, u"1000000000"_s}, u"--max-answer-bytes"_s);

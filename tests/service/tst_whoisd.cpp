@@ -84,6 +84,17 @@ void TestWhoisd::lookups_data()
         << u"busy.net"_s << u"busy.net||||||whois.verisign-grs.com||查询过于频繁,请稍后重试"_s;
     QTest::newRow("port 43 unreachable")
         << u"example.biz"_s << u"example.biz||||||whois.down.example||查询失败:无法连接"_s;
+    // A name DNS shows delegated is registered, whatever the registry said or could not say.
+    const QString delegated = u"|ns1.example.net,ns2.example.net|已注册"_s;
+    QTest::newRow("RDAP says not found, DNS delegates") << u"taken.org"_s << u"taken.org||||||127.0.0.1"_s + delegated;
+    QTest::newRow("port 43 says not found, DNS delegates")
+        << u"taken.net"_s << u"taken.net||||||whois.verisign-grs.com"_s + delegated;
+    QTest::newRow("rate limited, DNS delegates")
+        << u"limited.net"_s << u"limited.net||||||whois.verisign-grs.com"_s + delegated;
+    QTest::newRow("unreachable, DNS delegates")
+        << u"taken.biz"_s << u"taken.biz||||||whois.down.example"_s + delegated;
+    QTest::newRow("unreachable, DNS silent")
+        << u"silent.biz"_s << u"silent.biz||||||whois.down.example||查询失败:无法连接"_s;
     QTest::newRow("TLD nobody serves") << u"a.nowhere"_s << u"a.nowhere||||||||域名格式不正确或暂不支持该后缀"_s;
     QTest::newRow("not a domain name") << u"a..com"_s << u"a..com||||||||域名格式不正确或暂不支持该后缀"_s;
     QTest::newRow("query characters")

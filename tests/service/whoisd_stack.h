@@ -8,6 +8,7 @@
 #include "service/front/http_front.h"
 #include "service/engine/lookup_service.h"
 #include "service_rows.h"
+#include "support/fake_dns_server.h"
 #include "support/fake_whois_server.h"
 #include "support/test_files.h"
 #include "support/test_https_server.h"
@@ -21,7 +22,8 @@
 using namespace Qt::Literals::StringLiterals;
 
 // The service in this process, between the program's own helpers and fake upstreams:
-// an HTTPS RDAP server and two port-43 servers (a registry's and a registrar's).
+// an HTTPS RDAP server, two port-43 servers (a registry's and a registrar's) and a
+// resolver, for which names not named below do not exist.
 struct Stack {
     Stack()
     {
@@ -45,6 +47,13 @@ struct Stack {
         for (const char* name : {"example.io", "example.me", "example.cc"})
             registry.answer(name, Fixture("whois_cn.txt"));
         registrar.answer("example.net", Fixture("whois_com_registrar.txt"));
+        // Names the registry does not confirm, which DNS shows delegated (or cannot say).
+        registry.answer("taken.net", Fixture("whois_not_found.txt"));
+        registry.answer("limited.net", "WHOIS LIMIT EXCEEDED - SEE WWW.PIR.ORG/WHOIS FOR DETAILS\r\n");
+        for (const char* name : {"taken.org", "taken.net", "limited.net", "taken.biz"})
+            dns.answer(QString::fromLatin1(name), FakeDnsServer::Reply::Delegated,
+                       {u"NS2.Example.net"_s, u"ns1.example.net"_s});
+        dns.answer(u"silent.biz"_s, FakeDnsServer::Reply::Silent);
 
         settings.port = 0;
         settings.bootstrapFile = bootstrap.fileName();
@@ -63,6 +72,8 @@ struct Stack {
             settings.whoisAddresses.insert(QString::fromLatin1(host), registry.address());
         settings.whoisAddresses.insert(u"whois.down.example"_s, u"127.0.0.1:1"_s);
         settings.whoisAddresses.insert(u"whois.registrar.example"_s, registrar.address());
+        settings.dnsResolvers = {dns.address()};
+        settings.dnsTimeout = std::chrono::milliseconds(300);
         settings.totalTimeout = std::chrono::milliseconds(1000);
         // Fakes the limits table does not list are not paced; a lookup that waits on a
         // limit gives up soon.
@@ -123,6 +134,7 @@ struct Stack {
     TestHttpsServer rdap;
     FakeWhoisServer registry;
     FakeWhoisServer registrar;
+    FakeDnsServer dns;
     QTemporaryFile bootstrap;
     ServiceSettings settings;
     QNetworkAccessManager upstreamNetwork;

@@ -14,7 +14,9 @@ struct WhoisdProcess {
         process.start(QStringLiteral(WHOISD_PATH),
                       QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--cert"),
                                   QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt"), QStringLiteral("--key"),
-                                  QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key")} +
+                                  QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key"),
+                                  // Tests never reach the machine's resolvers.
+                                  QStringLiteral("--dns"), QStringLiteral("off")} +
                           arguments);
         // The start notice names the address, in text and in JSON logs alike.
         static const QRegularExpression listening(QStringLiteral("listening on (https://[^:]+:(\\d+))"));

@@ -2,9 +2,9 @@
 
 #include <QtGlobal>
 
-// The one owner of a batch's state. The controls follow it (the caption of Command2,
-// which of List1 and Slider1 are enabled, whether Timer1 runs); nothing reads them
-// back as state.
+// A batch's state, written only by BatchDriver. The controls follow it (the caption
+// of Command2, which of List1 and Slider1 are enabled, whether Timer1 runs); nothing
+// reads them back as state.
 //
 // Idle: no batch. Starting: the start's first lookup is under way and Timer1 is not
 // armed yet. Running: Timer1 walks the pending list.
@@ -20,6 +20,8 @@ public:
     bool isIdle() const { return m_state == State::Idle; }
     // The pending-list index the batch selected last.
     qsizetype position() const { return m_position; }
+    // The pending-list index selected now, whoever moved the selection; -1: none.
+    qsizetype selected() const { return m_selected; }
     Serial serial() const { return m_serial; }
     bool isCurrent(Serial serial) const { return serial == m_serial; }
     // Whether the selection handler looks the selected name up: during a batch, and
@@ -40,6 +42,8 @@ public:
     qsizetype advance();
     // Back to the top without changing the state (a skip ran off the end while idle).
     void rewind() { m_position = 0; }
+    // The pending list's selection moved (or was cleared: -1).
+    void noteSelected(qsizetype index) { m_selected = index; }
 
     // A lookup of one name outside the batch logic; these may nest and may outlive
     // the batch that was running when they began.
@@ -49,6 +53,7 @@ public:
 private:
     State m_state = State::Idle;
     qsizetype m_position = 0;
+    qsizetype m_selected = -1;
     Serial m_serial = 0;
     int m_oneOffs = 0;
 };

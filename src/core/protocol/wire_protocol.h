@@ -84,6 +84,8 @@ QByteArray ReplyBody(const QJsonObject& reply); // compact JSON, members sorted
 inline constexpr QStringView kBadToken = u"请求校验失败..";
 inline constexpr QStringView kUnknownProduct = u"未知的软件..";
 inline constexpr QStringView kNotRegistered = u"未注册";
+// A name the registry did not confirm but DNS shows delegated.
+inline constexpr QStringView kRegistered = u"已注册";
 inline constexpr QStringView kInvalidName = u"域名格式不正确或暂不支持该后缀";
 inline constexpr QStringView kRateLimited = u"查询过于频繁,请稍后重试";
 // "查询失败:" and why the upstream gave nothing usable.

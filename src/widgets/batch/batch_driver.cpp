@@ -1,6 +1,7 @@
 #include "widgets/batch/batch_driver.h"
 
-#include "core/batch/batch_run.h"
+#include "core/domain_list/name_rules.h"
+#include "widgets/batch/domain_lookup.h"
 #include "widgets/batch/result_table.h"
 #include "widgets/controls/status_bar.h"
 #include "widgets/controls/window_look.h"
@@ -12,10 +13,10 @@
 #include <QSlider>
 #include <QTimer>
 
-BatchDriver::BatchDriver(Controls controls, BatchRun& run, Platform& platform, QWidget* window)
+BatchDriver::BatchDriver(Controls controls, DomainLookup& lookup, Platform& platform, QWidget* window)
     : QObject(window)
     , m_controls(controls)
-    , m_run(run)
+    , m_lookup(lookup)
     , m_platform(platform)
     , m_window(window)
     , m_timer1(new QTimer(this))
@@ -26,6 +27,10 @@ BatchDriver::BatchDriver(Controls controls, BatchRun& run, Platform& platform, Q
     // Qt does not deliver a timer again while its own handler runs, so the step is
     // posted and the timer's handler returns at once.
     connect(m_timer1, &QTimer::timeout, this, &BatchDriver::Timer1_Timer, Qt::QueuedConnection);
+    // Whoever moves the selection (a step, a skip, the user, an import clearing it),
+    // the run knows where it stands.
+    connect(&m_controls.list, &PendingList::selectedIndexChanged, this,
+            [this](qsizetype index) { m_run.noteSelected(index); });
     follow();
 }
 
@@ -99,7 +104,7 @@ void BatchDriver::step()
     // batch that a nested tick has ended meanwhile is simply ended again below.
     if (!m_run.isCurrent(serial))
         return;
-    if (list.selectedIndex() + 1 == list.count())
+    if (m_run.selected() + 1 == list.count())
         finish(true);
 }
 
@@ -110,12 +115,33 @@ void BatchDriver::finish(bool backToTop)
     follow();
 }
 
-void BatchDriver::onSkippedPastEnd()
+void BatchDriver::List1_Click(qsizetype index)
 {
-    if (m_run.isIdle())
-        m_run.rewind();
-    else
-        finish(true);
+    PendingList& list = m_controls.list;
+    // A run of implausible names is walked in this loop rather than by re-entering
+    // the handler per name, so that no list is long enough to exhaust the stack.
+    while (true) {
+        const QString name = list.itemText(index);
+        list.setToolTip(QStringLiteral("双击列表删除:") + name);
+        if (!m_run.looksUpNames())
+            return;
+        if (IsPlausibleName(name)) {
+            m_lookup.lookUp(name);
+            return;
+        }
+        m_controls.status.showMessage(QStringLiteral("域名不正确,自动跳转下一个.."));
+        index = m_run.advance();
+        if (index < list.count()) {
+            list.selectQuietly(index);
+        } else {
+            // No next name: a batch ends; a one-off while idle leaves the position at the top.
+            if (m_run.isIdle())
+                m_run.rewind();
+            else
+                finish(true);
+            return;
+        }
+    }
 }
 
 void BatchDriver::Slider1_Scroll()

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "core/batch/batch_run.h"
+
 #include <QObject>
 
-class BatchRun;
+class DomainLookup;
 class PendingList;
 class Platform;
 class QLabel;
@@ -13,9 +15,11 @@ class QWidget;
 class ResultTable;
 class StatusBar;
 
-// Walks the pending list one name per tick of Timer1 by moving its selection; the
-// selection handler does the lookups. Drives the batch's state and makes Command2,
-// List1, Slider1 and Timer1 follow it.
+// Walks the batch: decides the next name, skips the names that fail the name rules,
+// asks DomainLookup about the others and ends the batch at the end of the list. It
+// moves the pending list's selection to each name, and the selection handler
+// (List1_Click) asks, as a user's click does. The one writer of the batch's state; the
+// controls (Command2, List1, Slider1, Timer1) follow it.
 class BatchDriver final : public QObject {
     Q_OBJECT
 public:
@@ -29,17 +33,17 @@ public:
         StatusBar& status;   // s1
     };
 
-    BatchDriver(Controls controls, BatchRun& run, Platform& platform, QWidget* window);
+    BatchDriver(Controls controls, DomainLookup& lookup, Platform& platform, QWidget* window);
 
     // Command2: starts or stops the batch, or refuses to start an empty list.
     void Command2_Click();
     // Timer1: one step of a running batch.
     void Timer1_Timer() { step(); }
     void Slider1_Scroll();
+    // The pending list's selection handler, for the item just selected.
+    void List1_Click(qsizetype index);
     // Looks the last pending name up now, outside the batch logic.
     void cx() { lookUpLastNow(); }
-    // The lookup's skip step found no next name.
-    void onSkippedPastEnd();
 
 private:
     void start();
@@ -51,8 +55,9 @@ private:
     void follow();
 
     Controls m_controls;
-    BatchRun& m_run;
+    DomainLookup& m_lookup;
     Platform& m_platform;
     QWidget* m_window;
     QTimer* m_timer1;
+    BatchRun m_run;
 };

@@ -1,48 +1,21 @@
 #include "widgets/batch/domain_lookup.h"
 
-#include "core/batch/batch_run.h"
 #include "core/batch/lookup_reply.h"
-#include "core/domain_list/name_rules.h"
 #include "core/net/http_get_text.h"
 #include "widgets/batch/result_table.h"
 #include "widgets/controls/status_bar.h"
 #include "widgets/domain_list/pending_list.h"
 #include "widgets/platform/platform.h"
 
-DomainLookup::DomainLookup(Controls controls, BatchRun& run, Platform& platform,
-                           QNetworkAccessManager& network, QString serviceUrl, QWidget* window)
+DomainLookup::DomainLookup(Controls controls, Platform& platform, QNetworkAccessManager& network,
+                           QString serviceUrl, QWidget* window)
     : QObject(window)
     , m_controls(controls)
-    , m_run(run)
     , m_platform(platform)
     , m_network(network)
     , m_serviceUrl(std::move(serviceUrl))
     , m_window(window)
 {
-}
-
-void DomainLookup::List1_Click(qsizetype index)
-{
-    PendingList& list = m_controls.list;
-    // A run of implausible names is walked in this loop rather than by re-entering
-    // the handler per name, so that no list is long enough to exhaust the stack.
-    while (true) {
-        const QString name = list.itemText(index);
-        list.setToolTip(QStringLiteral("双击列表删除:") + name);
-        if (!m_run.looksUpNames())
-            return;
-        if (IsPlausibleName(name)) {
-            lookUp(name);
-            return;
-        }
-        m_controls.status.showMessage(QStringLiteral("域名不正确,自动跳转下一个.."));
-        index = m_run.advance();
-        if (index >= list.count()) {
-            emit skippedPastEnd();
-            return;
-        }
-        list.selectQuietly(index);
-    }
 }
 
 void DomainLookup::lookUp(const QString& name)

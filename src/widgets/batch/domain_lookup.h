@@ -3,7 +3,6 @@
 #include <QObject>
 #include <QString>
 
-class BatchRun;
 class PendingList;
 class Platform;
 class QNetworkAccessManager;
@@ -11,8 +10,9 @@ class QWidget;
 class ResultTable;
 class StatusBar;
 
-// The pending list's selection handler: refreshes the tooltip and, while the batch
-// looks names up, looks the selected name up (or skips it) and reports.
+// Asks the lookup service about one name and shows the answer: a result row and the
+// progress text, the service's refusal, or that the answer could not be read. Which
+// name, and whether to ask at all, the batch driver decides.
 class DomainLookup final : public QObject {
     Q_OBJECT
 public:
@@ -23,21 +23,14 @@ public:
         StatusBar& status;  // s1
     };
 
-    DomainLookup(Controls controls, BatchRun& run, Platform& platform,
-                 QNetworkAccessManager& network, QString serviceUrl, QWidget* window);
+    DomainLookup(Controls controls, Platform& platform, QNetworkAccessManager& network, QString serviceUrl,
+                 QWidget* window);
 
-    // List1_Click: runs for the item just selected.
-    void List1_Click(qsizetype index);
-
-signals:
-    // The skip step walked past the last item: there is no next name to select.
-    void skippedPastEnd();
-
-private:
+    // Returns once the answer is shown; window events go on while it waits.
     void lookUp(const QString& name);
 
+private:
     Controls m_controls;
-    BatchRun& m_run;
     Platform& m_platform;
     QNetworkAccessManager& m_network;
     QString m_serviceUrl;

@@ -7,11 +7,6 @@
 
 #include <QFileInfo>
 
-void ReadLinesIntoList(PendingList& list, const QString& path)
-{
-    list.append(ReadImportFile(path));
-}
-
 ListImporter::ListImporter(PendingList& list, StatusBar& status, Platform& platform,
                            QString startFolder, QWidget* window)
     : QObject(window)
@@ -40,9 +35,7 @@ void ListImporter::Command1_Click()
 
 void ListImporter::importFile(const QString& path)
 {
-    m_list.clear();
-    ReadLinesIntoList(m_list, path);
-    m_list.replaceAll(CleanImportedLines(m_list.items()));
+    m_list.replaceAll(CleanImportedLines(ReadImportFile(path)));
     if (m_list.count() == 0)
         return;
     m_list.select(m_list.count() - 1);

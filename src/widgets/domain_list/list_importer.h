@@ -8,9 +8,6 @@ class Platform;
 class StatusBar;
 class QWidget;
 
-// Fills the pending list from a text file.
-void ReadLinesIntoList(PendingList& list, const QString& path);
-
 // The import (Command1_Click): format message, file dialog, load, clean, report.
 class ListImporter final : public QObject {
     Q_OBJECT

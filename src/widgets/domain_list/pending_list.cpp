@@ -117,6 +117,8 @@ PendingList::PendingList(QWidget* parent)
                 if (!m_quiet && current.isValid())
                     emit selectionSet(current.row());
             });
+    connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { emit selectedIndexChanged(selectedIndex()); });
 }
 
 qsizetype PendingList::count() const
@@ -195,12 +197,15 @@ void PendingList::moveSelection(qsizetype index)
     const QModelIndex item = m_model->index(static_cast<int>(index));
     selectionModel()->setCurrentIndex(item, QItemSelectionModel::ClearAndSelect);
     scrollTo(item);
+    emit selectedIndexChanged(index);
 }
 
 void PendingList::clearSelectionQuietly()
 {
     QuietScope quiet(m_quiet);
     selectionModel()->clear();
+    // A model reset clears the selection without a word: say it here.
+    emit selectedIndexChanged(-1);
 }
 
 void PendingList::changeEvent(QEvent* event)

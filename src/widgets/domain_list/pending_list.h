@@ -34,6 +34,8 @@ public:
 signals:
     // A user's or the program's selection of an item: the list's click event.
     void selectionSet(qsizetype index);
+    // Any change of the selected index, quiet ones and clearing (-1) included.
+    void selectedIndexChanged(qsizetype index);
     // A mouse press of any button on the list while it holds no items.
     void pressedWhileEmpty();
     // A double click on the list.

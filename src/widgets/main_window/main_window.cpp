@@ -9,7 +9,7 @@
 #include "widgets/platform/platform.h"
 #include "widgets/controls/status_bar.h"
 #include "widgets/controls/window_look.h"
-#include "core/net/version_text.h"
+#include "core/app/version_text.h"
 #include "ui_form1.h"
 #include "widgets/update/version_check.h"
 
@@ -44,10 +44,10 @@ MainWindow::MainWindow(Endpoints endpoints, Platform& platform, QNetworkAccessMa
     setFixedSize(size());
 
     Ui::Form1& ui = *m_ui;
-    m_lookup = new DomainLookup({*ui.List1, *ui.Listview1, *ui.s1}, m_run, m_platform, network,
+    m_lookup = new DomainLookup({*ui.List1, *ui.Listview1, *ui.s1}, m_platform, network,
                                 m_endpoints.lookupUrl, this);
     m_batch = new BatchDriver(
-        {*ui.List1, *ui.Command2, *ui.Slider1, *ui.Label2, *ui.Listview1, *ui.s1}, m_run,
+        {*ui.List1, *ui.Command2, *ui.Slider1, *ui.Label2, *ui.Listview1, *ui.s1}, *m_lookup,
         m_platform, this);
     m_importer = new ListImporter(*ui.List1, *ui.s1, m_platform,
                                   QCoreApplication::applicationDirPath(), this);
@@ -74,7 +74,7 @@ void MainWindow::wire()
     connect(ui.Command6, &QPushButton::clicked, this, &MainWindow::Command6_Click);
     connect(ui.Slider1, &QSlider::valueChanged, m_batch, &BatchDriver::Slider1_Scroll);
 
-    connect(ui.List1, &PendingList::selectionSet, m_lookup, &DomainLookup::List1_Click);
+    connect(ui.List1, &PendingList::selectionSet, m_batch, &BatchDriver::List1_Click);
     connect(ui.List1, &PendingList::pressedWhileEmpty, m_importer, &ListImporter::Command1_Click);
     connect(ui.List1, &PendingList::listDoubleClicked, this, &MainWindow::List1_DblClick);
     connect(ui.List1, &PendingList::fileDropped, m_importer, &ListImporter::importFile);
@@ -86,7 +86,6 @@ void MainWindow::wire()
         m_ui->s1->setMessageNote(
             FilterNote(table.rowFilter(), table.rowCount(), table.totalRowCount()));
     });
-    connect(m_lookup, &DomainLookup::skippedPastEnd, m_batch, &BatchDriver::onSkippedPastEnd);
 }
 
 QString MainWindow::skinPath()

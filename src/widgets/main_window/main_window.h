@@ -1,7 +1,6 @@
 #pragma once
 
-#include "core/batch/batch_run.h"
-#include "core/net/endpoints.h"
+#include "core/app/endpoints.h"
 
 #include <QWidget>
 
@@ -49,7 +48,6 @@ private:
     std::unique_ptr<Ui::Form1> m_ui;
     Endpoints m_endpoints;
     Platform& m_platform;
-    BatchRun m_run;
     DomainLookup* m_lookup;
     BatchDriver* m_batch;
     ListImporter* m_importer;

@@ -1,5 +1,5 @@
 #include "core/net/url_encode.h"
-#include "core/net/version_text.h"
+#include "core/app/version_text.h"
 #include "core/protocol/wire_protocol.h"
 
 #include <QTest>

@@ -1,4 +1,4 @@
-#include "core/net/endpoints.h"
+#include "core/app/endpoints.h"
 
 #include "build_config.h"
 

@@ -1,4 +1,4 @@
-#include "core/net/version_text.h"
+#include "core/app/version_text.h"
 
 #include "build_config.h"
 

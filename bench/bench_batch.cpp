@@ -1,7 +1,7 @@
 // A batch of 10,000 names against a loopback service that answers at once, ticks
-// driven directly (bench_batch [NAMES] [hidden]): the program's own cost per lookup (selection to request on the
-// wire, plus reply to row and status), its CPU per lookup, memory per result row, and
-// how the table behaves with 10,000 rows.
+// driven directly (bench_batch [NAMES] [hidden]): the program's own cost per lookup (selection to request on
+// the wire, plus reply to row and status), its CPU per lookup, memory per result row, and how the table
+// behaves with 10,000 rows.
 #include "widgets/batch/result_table.h"
 #include "bench_util.h"
 #include "widgets/domain_list/pending_list.h"
@@ -82,14 +82,14 @@ int main(int argc, char* argv[])
     }
     const double cpuMs = bench::ThreadCpuMs() - cpuBefore;
     const int rows = fixture.table().rowCount();
-    std::printf("window %s: %d lookups, %d rows, batch ended: %s\n", hidden ? "hidden" : "shown", kNames, rows,
-                fixture.button("Command2").text() == QStringLiteral("批量查询") ? "yes" : "no");
+    std::printf("window %s: %d lookups, %d rows, batch ended: %s\n", hidden ? "hidden" : "shown", kNames,
+                rows, fixture.button("Command2").text() == QStringLiteral("批量查询") ? "yes" : "no");
     std::printf("per lookup: %.3f ms wall, of it the program's own %.3f ms; UI-thread CPU %.3f ms\n",
                 wallNs / 1e6 / kNames, ownNs / 1e6 / kNames, cpuMs / kNames);
     fixture.server.clearRequests();
     const double growth = (bench::StatusKb("VmRSS") - rssBefore) * 1024.0 / kNames;
-    std::printf("growth over the batch per lookup: resident %.0f bytes, heap in use %.0f bytes\n",
-                growth, double(bench::HeapInUseBytes() - heapBefore) / kNames);
+    std::printf("growth over the batch per lookup: resident %.0f bytes, heap in use %.0f bytes\n", growth,
+                double(bench::HeapInUseBytes() - heapBefore) / kNames);
 
     // The table alone: memory per row and work with 10,000 rows in it. Each row gets
     // texts of its own, as a lookup's row has (a copy would share the batch's).

@@ -87,12 +87,13 @@ int main(int argc, char* argv[])
         run(unchecked, bare);
     }
 
-    std::printf("not-registered lookups, %d a mode in %d alternating rounds (%d of %d read as not registered)\n",
-                perRound * kRounds, kRounds, notRegistered, 2 * perRound * kRounds);
-    std::printf("  with DNS check:    median %.3f ms (quartiles %.3f, %.3f)\n", Median(with), Quartile(with, 1),
-                Quartile(with, 3));
-    std::printf("  without DNS check: median %.3f ms (quartiles %.3f, %.3f)\n", Median(bare), Quartile(bare, 1),
-                Quartile(bare, 3));
+    std::printf(
+        "not-registered lookups, %d a mode in %d alternating rounds (%d of %d read as not registered)\n",
+        perRound * kRounds, kRounds, notRegistered, 2 * perRound * kRounds);
+    std::printf("  with DNS check:    median %.3f ms (quartiles %.3f, %.3f)\n", Median(with),
+                Quartile(with, 1), Quartile(with, 3));
+    std::printf("  without DNS check: median %.3f ms (quartiles %.3f, %.3f)\n", Median(bare),
+                Quartile(bare, 1), Quartile(bare, 3));
     std::printf("  added by the check: %.3f ms at the median\n", Median(with) - Median(bare));
     return 0;
 }

@@ -25,7 +25,8 @@ const QByteArray kRegistrar = "Hong Kong Domain Name Registration Company Limite
 
 QByteArray Lookup(const QString& name)
 {
-    return "GET " + wire::LookupTarget(name).toLatin1() + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
+    return "GET " + wire::LookupTarget(name).toLatin1() +
+           " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n";
 }
 
 // One lookup on a fresh connection: the reply, and the time taken.
@@ -65,8 +66,11 @@ void SendAndDrop(quint16 port, int count, const QString& prefix)
         auto clients = hostile::Open<QSslSocket>(batch, port);
         hostile::AllOf(clients, hostile::Encrypted);
         for (int i = 0; i < batch; ++i)
-            clients[std::size_t(i)]->write(Lookup(prefix + QString::number(done + i) + QStringLiteral(".hang")));
-        hostile::AllOf(clients, [](const QSslSocket& s) { return s.encryptedBytesToWrite() == 0 && s.bytesToWrite() == 0; });
+            clients[std::size_t(i)]->write(
+                Lookup(prefix + QString::number(done + i) + QStringLiteral(".hang")));
+        hostile::AllOf(clients, [](const QSslSocket& s) {
+            return s.encryptedBytesToWrite() == 0 && s.bytesToWrite() == 0;
+        });
         QTest::qWait(300); // read by the service
         for (auto& client : clients)
             client->abort();
@@ -94,7 +98,8 @@ void DroppedDuringHang(int hangSeconds, int dropped)
     QElapsedTimer sending;
     sending.start();
     SendAndDrop(service.process.port, dropped, QStringLiteral("new"));
-    std::printf("%d lookups sent and dropped in %.1f s of a %d s hang\n", dropped, sending.elapsed() / 1e3, hangSeconds);
+    std::printf("%d lookups sent and dropped in %.1f s of a %d s hang\n", dropped, sending.elapsed() / 1e3,
+                hangSeconds);
     if (!QTest::qWaitFor([&] { return !service.registry.hanging(); }, hangSeconds * 1000 + 1000))
         std::printf("the registry did not recover\n");
     const qsizetype duringHang = service.registry.queries().size();
@@ -105,9 +110,10 @@ void DroppedDuringHang(int hangSeconds, int dropped)
     const int watchMs = dropped * 100 + 5000;
     QTest::qWait(watchMs);
     const QList<QByteArray> after = service.registry.queries().mid(duringHang);
-    std::printf("queries at the registry: %lld during the hang, %lld for dropped lookups in the %.0f s after it\n",
-                static_cast<long long>(duringHang),
-                static_cast<long long>(after.size() - after.count("fresh.hang")), watchMs / 1e3);
+    std::printf(
+        "queries at the registry: %lld during the hang, %lld for dropped lookups in the %.0f s after it\n",
+        static_cast<long long>(duringHang), static_cast<long long>(after.size() - after.count("fresh.hang")),
+        watchMs / 1e3);
 }
 
 void DroppedHoldingSlots(int hangSeconds)
@@ -131,7 +137,8 @@ void DroppedHoldingSlots(int hangSeconds)
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < 15000) {
-        const bool ok = Ask(service.process.port, QStringLiteral("cached.hang"), &ms, 2000).contains(kRegistrar);
+        const bool ok =
+            Ask(service.process.port, QStringLiteral("cached.hang"), &ms, 2000).contains(kRegistrar);
         answered += ok ? 1 : 0;
         ++asked;
         if (first < 0)

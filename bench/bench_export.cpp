@@ -17,13 +17,12 @@ namespace {
 ResultRow SampleRow(int i)
 {
     const QString name = QStringLiteral("name%1.com").arg(i);
-    return ResultRow{{name, QStringLiteral("示例注册商有限公司, Inc."), QStringLiteral("abuse@") + name,
-                      QStringLiteral("+86.1055550%1").arg(i % 1000),
-                      QDate(1995, 1, 1).addDays(i % 9000).toString(Qt::ISODate),
-                      QDate(2026, 1, 1).addDays(i % 3000).toString(Qt::ISODate),
-                      QStringLiteral("whois.registrar.example"),
-                      QStringLiteral("ns1.example.net,ns2.example.net"),
-                      QStringLiteral("clientTransferProhibited")}};
+    return ResultRow{
+        {name, QStringLiteral("示例注册商有限公司, Inc."), QStringLiteral("abuse@") + name,
+         QStringLiteral("+86.1055550%1").arg(i % 1000),
+         QDate(1995, 1, 1).addDays(i % 9000).toString(Qt::ISODate),
+         QDate(2026, 1, 1).addDays(i % 3000).toString(Qt::ISODate), QStringLiteral("whois.registrar.example"),
+         QStringLiteral("ns1.example.net,ns2.example.net"), QStringLiteral("clientTransferProhibited")}};
 }
 
 void Measure(const char* label, const QString& path, const RowSource& rows,
@@ -38,9 +37,9 @@ void Measure(const char* label, const QString& path, const RowSource& rows,
     const double seconds = clock.nsecsElapsed() / 1e9;
     const double cpuSeconds = (bench::ProcessCpuMs() - cpuBefore) / 1e3;
     const long added = bench::StatusKb("VmHWM") - before;
-    std::printf("%-5s %d rows: %.2f s (CPU %.2f s), file %.1f MB, memory added at peak %.1f MB%s\n",
-                label, rows.count, seconds, cpuSeconds, QFileInfo(path).size() / 1e6,
-                added / 1024.0, failure ? " (FAILED)" : "");
+    std::printf("%-5s %d rows: %.2f s (CPU %.2f s), file %.1f MB, memory added at peak %.1f MB%s\n", label,
+                rows.count, seconds, cpuSeconds, QFileInfo(path).size() / 1e6, added / 1024.0,
+                failure ? " (FAILED)" : "");
 }
 
 } // namespace

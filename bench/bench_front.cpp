@@ -49,7 +49,8 @@ QByteArray Fetch(quint16 port, double* ms = nullptr)
     socket.write("GET " + Target() + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
     QByteArray reply;
     QDeadlineTimer deadline(5000);
-    while (!reply.endsWith('}') && !deadline.hasExpired() && socket.waitForReadyRead(int(deadline.remainingTime())))
+    while (!reply.endsWith('}') && !deadline.hasExpired() &&
+           socket.waitForReadyRead(int(deadline.remainingTime())))
         reply += socket.readAll();
     if (ms)
         *ms = clock.nsecsElapsed() / 1e6;
@@ -84,16 +85,18 @@ struct WrkFigures {
 
 double Milliseconds(const QByteArray& text)
 {
-    const double value = text.left(text.size() - (text.endsWith("us") || text.endsWith("ms") ? 2 : 1)).toDouble();
+    const double value =
+        text.left(text.size() - (text.endsWith("us") || text.endsWith("ms") ? 2 : 1)).toDouble();
     return text.endsWith("us") ? value / 1000 : text.endsWith("ms") ? value : value * 1000;
 }
 
 WrkFigures Wrk(quint16 port, int seconds = 5)
 {
     QProcess wrk;
-    wrk.start(QStringLiteral("wrk"), {QStringLiteral("-t2"), QStringLiteral("-c50"), QStringLiteral("-d%1s").arg(seconds),
-                                      QStringLiteral("--latency"),
-                                      QStringLiteral("https://127.0.0.1:%1").arg(port) + QString::fromLatin1(Target())});
+    wrk.start(QStringLiteral("wrk"),
+              {QStringLiteral("-t2"), QStringLiteral("-c50"), QStringLiteral("-d%1s").arg(seconds),
+               QStringLiteral("--latency"),
+               QStringLiteral("https://127.0.0.1:%1").arg(port) + QString::fromLatin1(Target())});
     WrkFigures figures;
     if (!wrk.waitForFinished(30000))
         return figures;
@@ -112,7 +115,8 @@ WrkFigures Wrk(quint16 port, int seconds = 5)
 // nginx serving the reply as a static file at the same path, as a child process.
 bool StartNginx(QProcess& nginx, QTemporaryDir& dir, const QByteArray& reply)
 {
-    const QString program = QStandardPaths::findExecutable(QStringLiteral("nginx"), {QStringLiteral("/usr/sbin")});
+    const QString program =
+        QStandardPaths::findExecutable(QStringLiteral("nginx"), {QStringLiteral("/usr/sbin")});
     if (program.isEmpty())
         return false;
     // Its workers may run as another user: they must reach the file.
@@ -126,13 +130,19 @@ bool StartNginx(QProcess& nginx, QTemporaryDir& dir, const QByteArray& reply)
     const QByteArray certs = QByteArray(WHOIS_TEST_CERT_DIR);
     QFile config(dir.filePath(QStringLiteral("nginx.conf")));
     config.open(QIODevice::WriteOnly);
-    config.write("worker_processes 2;\ndaemon off;\npid " + dir.filePath(QStringLiteral("nginx.pid")).toUtf8() +
-                 ";\nerror_log stderr error;\nevents { worker_connections 4096; }\nhttp {\n"
-                 "  access_log /dev/null;\n  default_type application/json;\n  keepalive_requests 1000000;\n"
-                 "  client_body_temp_path tmp; proxy_temp_path tmp; fastcgi_temp_path tmp; uwsgi_temp_path tmp; scgi_temp_path tmp;\n"
-                 "  server {\n    listen 127.0.0.1:" + QByteArray::number(kNginxPort) + " ssl;\n"
-                 "    ssl_certificate " + certs + "/server.crt;\n    ssl_certificate_key " + certs + "/server.key;\n"
-                 "    root " + dir.filePath(QStringLiteral("www")).toUtf8() + ";\n  }\n}\n");
+    config.write(
+        "worker_processes 2;\ndaemon off;\npid " + dir.filePath(QStringLiteral("nginx.pid")).toUtf8() +
+        ";\nerror_log stderr error;\nevents { worker_connections 4096; }\nhttp {\n"
+        "  access_log /dev/null;\n  default_type application/json;\n  keepalive_requests 1000000;\n"
+        "  client_body_temp_path tmp; proxy_temp_path tmp; fastcgi_temp_path tmp; uwsgi_temp_path tmp; scgi_temp_path tmp;\n"
+        "  server {\n    listen 127.0.0.1:" +
+        QByteArray::number(kNginxPort) +
+        " ssl;\n"
+        "    ssl_certificate " +
+        certs + "/server.crt;\n    ssl_certificate_key " + certs +
+        "/server.key;\n"
+        "    root " +
+        dir.filePath(QStringLiteral("www")).toUtf8() + ";\n  }\n}\n");
     config.close();
     QDir(dir.path()).mkpath(QStringLiteral("tmp"));
     nginx.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -157,8 +167,9 @@ int main(int argc, char* argv[])
     QProcess whoisd;
     whoisd.setStandardErrorFile(QProcess::nullDevice()); // a line per request
     whoisd.start(QStringLiteral(WHOISD_PATH),
-                 {QStringLiteral("--port"), QString::number(kWhoisdPort), QStringLiteral("--front-threads"),
-                  QStringLiteral("2"), QStringLiteral("--bootstrap-url"), QString(), QStringLiteral("--whois-server"),
+                 {QStringLiteral("--metrics-listen"), QStringLiteral("127.0.0.1:0"), QStringLiteral("--port"),
+                  QString::number(kWhoisdPort), QStringLiteral("--front-threads"), QStringLiteral("2"),
+                  QStringLiteral("--bootstrap-url"), QString(), QStringLiteral("--whois-server"),
                   QStringLiteral("bench=whois.bench"), QStringLiteral("--whois-address"),
                   QStringLiteral("whois.bench=") + registry.address(), QStringLiteral("--cert"),
                   QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt"), QStringLiteral("--key"),
@@ -186,9 +197,11 @@ int main(int argc, char* argv[])
     for (int round = 0; haveNginx && haveWrk && round < 3; ++round) {
         const WrkFigures ours = Wrk(kWhoisdPort);
         const WrkFigures theirs = Wrk(kNginxPort);
-        std::printf("cached lookups at 50 connections, round %d: whoisd %.0f/s p99 %.2f ms, nginx %.0f/s p99 %.2f ms: "
-                    "%.2fx the rate, %.2fx the p99\n",
-                    round + 1, ours.rate, ours.p99, theirs.rate, theirs.p99, ours.rate / theirs.rate, ours.p99 / theirs.p99);
+        std::printf(
+            "cached lookups at 50 connections, round %d: whoisd %.0f/s p99 %.2f ms, nginx %.0f/s p99 %.2f ms: "
+            "%.2fx the rate, %.2fx the p99\n",
+            round + 1, ours.rate, ours.p99, theirs.rate, theirs.p99, ours.rate / theirs.rate,
+            ours.p99 / theirs.p99);
     }
 
     // Memory under idle connections.
@@ -220,7 +233,9 @@ int main(int argc, char* argv[])
         AllOf(tcp, Connected);
         AllOf(tls, Encrypted);
         Fetch(kWhoisdPort, &ms);
-        std::printf("a request while 1,000 TCP and 1,000 TLS connections sit idle: %.1f ms (handshake included)\n", ms);
+        std::printf(
+            "a request while 1,000 TCP and 1,000 TLS connections sit idle: %.1f ms (handshake included)\n",
+            ms);
     }
     const QByteArray hello = ClientHello();
     QElapsedTimer clock;
@@ -230,11 +245,13 @@ int main(int argc, char* argv[])
         clean = GiveUp(kWhoisdPort, stage, 2500, hello) && clean;
     const double storm = clock.elapsed() / 1000.0;
     Fetch(kWhoisdPort, &ms);
-    std::printf("10,000 handshakes given up (2,500 at each of 4 stages) in %.1f s%s; the next request: %.1f ms\n",
-                storm, clean ? "" : " (some stuck)", ms);
+    std::printf(
+        "10,000 handshakes given up (2,500 at each of 4 stages) in %.1f s%s; the next request: %.1f ms\n",
+        storm, clean ? "" : " (some stuck)", ms);
     QTest::qWait(3000); // closing connections finish, freed memory is handed back
     std::printf("whoisd memory after all that: %.1f MB, started at %.1f MB (%+.1f MB)\n",
-                RssKb(whoisd.processId()) / 1024.0, start / 1024.0, (RssKb(whoisd.processId()) - start) / 1024.0);
+                RssKb(whoisd.processId()) / 1024.0, start / 1024.0,
+                (RssKb(whoisd.processId()) - start) / 1024.0);
 
     whoisd.terminate();
     whoisd.waitForFinished();

@@ -56,8 +56,8 @@ void Measure(MainWindow& window, ScriptedPlatform& platform, const QString& path
     const long peak = bench::StatusKb("VmHWM");
     std::printf("  import to status text: %7.1f ms, %lld names, \"%s\"\n", importMs,
                 static_cast<long long>(list->count()), qPrintable(status->message()));
-    std::printf("  added peak memory:     %7.1f MB (resident after: +%.1f MB)\n",
-                (peak - before) / 1024.0, (bench::StatusKb("VmRSS") - before) / 1024.0);
+    std::printf("  added peak memory:     %7.1f MB (resident after: +%.1f MB)\n", (peak - before) / 1024.0,
+                (bench::StatusKb("VmRSS") - before) / 1024.0);
 
     // Scroll through the whole list in 100 jumps, repainting each time.
     QScrollBar* bar = list->verticalScrollBar();

@@ -60,7 +60,11 @@ struct Registry {
     std::unique_ptr<FakeWhoisServer> whois;
     std::shared_ptr<WindowCounter> rdapArrivals = std::make_shared<WindowCounter>();
 
-    QString server() const { return rdap ? QStringLiteral("127.0.0.1:") + QString::number(rdap->port()) : QStringLiteral("whois.nic.") + tld; }
+    QString server() const
+    {
+        return rdap ? QStringLiteral("127.0.0.1:") + QString::number(rdap->port())
+                    : QStringLiteral("whois.nic.") + tld;
+    }
     const WindowCounter& arrivals() const { return rdap ? *rdapArrivals : whois->arrivals(); }
 };
 
@@ -81,7 +85,7 @@ std::vector<std::unique_ptr<Registry>> MakeRegistries(const QStringList& names, 
             registry->rdap->setKeepAlive(true);
             registry->rdap->setHandler(RateLimited(
                 [record](const TestHttpsServer::Request&) {
-                    return TestHttpsServer::Response{200, record, "application/rdap+json"};
+                return TestHttpsServer::Response{200, record, "application/rdap+json"};
                 },
                 allowed, registry->rdapArrivals));
         } else {
@@ -113,7 +117,8 @@ ServiceSettings EngineSettings(const std::vector<std::unique_ptr<Registry>>& reg
     settings.answerWithin = std::chrono::minutes(10); // a bulk run's names never give up for time
     for (const auto& registry : registries) {
         if (registry->rdap)
-            settings.rdapOverrides.insert(registry->tld, registry->rdap->baseUrl() + QStringLiteral("/rdap/"));
+            settings.rdapOverrides.insert(registry->tld,
+                                          registry->rdap->baseUrl() + QStringLiteral("/rdap/"));
         else {
             settings.whoisServers.insert(registry->tld, registry->server());
             settings.whoisAddresses.insert(registry->server(), registry->whois->address());
@@ -138,10 +143,13 @@ void ReportLimits(const char* phase, const std::vector<std::unique_ptr<Registry>
     QStringList busiest;
     for (const auto& registry : registries) {
         beyond += registry->arrivals().refused();
-        busiest.append(QStringLiteral("%1 %2/%3").arg(registry->tld).arg(registry->arrivals().busiestSecond()).arg(registry->rate + 1));
+        busiest.append(QStringLiteral("%1 %2/%3")
+                           .arg(registry->tld)
+                           .arg(registry->arrivals().busiestSecond())
+                           .arg(registry->rate + 1));
     }
-    std::printf("%s: answers beyond a limit %d; busiest second per registry (seen/allowed): %s\n", phase, beyond,
-                qPrintable(busiest.join(u", ")));
+    std::printf("%s: answers beyond a limit %d; busiest second per registry (seen/allowed): %s\n", phase,
+                beyond, qPrintable(busiest.join(u", ")));
 }
 
 // (a)
@@ -157,11 +165,12 @@ void InProcess()
     wall.start();
     int answered = 0, found = 0;
     for (const QString& name : names) {
-        service.lookup(*DomainName::parse(name), LookupCaller{QStringLiteral("bulk"), clock.now() + std::chrono::minutes(10)},
+        service.lookup(*DomainName::parse(name),
+                       LookupCaller{QStringLiteral("bulk"), clock.now() + std::chrono::minutes(10)},
                        [&](const LookupResult& result) {
-                           ++answered;
-                           found += result.status == LookupStatus::Found ? 1 : 0;
-                       });
+            ++answered;
+            found += result.status == LookupStatus::Found ? 1 : 0;
+        });
     }
     while (answered < kNames && wall.elapsed() < 180000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
@@ -181,9 +190,9 @@ void ThroughWhoisd()
     // Port 43 only: whoisd, another process, does not trust the fakes' test certificates.
     const auto registries = MakeRegistries(names, 0, true);
     const QString certs = QStringLiteral(WHOIS_TEST_CERT_DIR);
-    QStringList arguments{QStringLiteral("--port"), QString::number(kWhoisdPort),
-                          QStringLiteral("--cert"), certs + QStringLiteral("/server.crt"),
-                          QStringLiteral("--key"), certs + QStringLiteral("/server.key"),
+    QStringList arguments{QStringLiteral("--port"),          QString::number(kWhoisdPort),
+                          QStringLiteral("--cert"),          certs + QStringLiteral("/server.crt"),
+                          QStringLiteral("--key"),           certs + QStringLiteral("/server.key"),
                           QStringLiteral("--bootstrap-url"), QString()};
     const ServiceSettings settings = EngineSettings(registries);
     for (auto it = settings.rdapOverrides.cbegin(); it != settings.rdapOverrides.cend(); ++it)
@@ -193,7 +202,8 @@ void ThroughWhoisd()
     for (auto it = settings.whoisAddresses.cbegin(); it != settings.whoisAddresses.cend(); ++it)
         arguments << QStringLiteral("--whois-address") << it.key() + u'=' + it.value();
     for (auto it = settings.limits.cbegin(); it != settings.limits.cend(); ++it)
-        arguments << QStringLiteral("--limit") << QStringLiteral("%1=%2,burst=1,concurrency=4").arg(it.key()).arg(it->rate);
+        arguments << QStringLiteral("--limit")
+                  << QStringLiteral("%1=%2,burst=1,concurrency=4").arg(it.key()).arg(it->rate);
     QProcess service;
     // Its log of every request goes to a file (WHOISD_LOG) or nowhere; an unread pipe would stall it.
     service.setStandardErrorFile(qEnvironmentVariable("WHOISD_LOG", QProcess::nullDevice()));
@@ -232,9 +242,10 @@ void ThroughWhoisd()
     }
     while (answered < kNames && wall.elapsed() < 150000)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    std::printf("(b) %d names through whoisd from 50 clients: %.1f s, floor %.1f s; %d found, %d rate limited, %d "
-                "answered in all\n",
-                kNames, wall.elapsed() / 1000.0, FloorSeconds(registries, kNames), found, limited, answered);
+    std::printf(
+        "(b) %d names through whoisd from 50 clients: %.1f s, floor %.1f s; %d found, %d rate limited, %d "
+        "answered in all\n",
+        kNames, wall.elapsed() / 1000.0, FloorSeconds(registries, kNames), found, limited, answered);
     ReportLimits("(b)", registries);
     service.terminate();
     service.waitForFinished();
@@ -265,7 +276,8 @@ void EngineCost()
         std::printf("(c) %s, upstreams answering at once: %.0f us CPU per lookup on the engine's thread "
                     "(%.0f us for the whole process, fakes included), %d lookups in %.1f s\n",
                     rdap ? "RDAP" : "port 43", (bench::ThreadCpuMs() - cpuBefore) * 1000 / asked,
-                    (bench::ProcessCpuMs() - processBefore) * 1000 / asked, answered, wall.elapsed() / 1000.0);
+                    (bench::ProcessCpuMs() - processBefore) * 1000 / asked, answered,
+                    wall.elapsed() / 1000.0);
     }
 }
 

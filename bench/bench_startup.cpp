@@ -185,8 +185,8 @@ int main(int argc, char* argv[])
                     "quartiles %.2f-%.2fx; in-process %5.1f ms; CPU %5.1f ms, %.2fx bare); "
                     "idle peak RSS %5.1f MB, of it anonymous %4.1f MB\n",
                     kKinds[k], Median(s.startMs), Median(s.startMs) / bareStart, Median(paired),
-                    Quantile(paired, 0.25), Quantile(paired, 0.75), Median(s.paintMs),
-                    Median(s.cpuMs), Median(s.cpuMs) / bareCpu, Median(s.peakMb), Median(s.anonMb));
+                    Quantile(paired, 0.25), Quantile(paired, 0.75), Median(s.paintMs), Median(s.cpuMs),
+                    Median(s.cpuMs) / bareCpu, Median(s.peakMb), Median(s.anonMb));
     }
     return 0;
 }

@@ -56,10 +56,8 @@ void Stream(QTcpSocket* socket, const QByteArray& head)
 int Serve()
 {
     QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
-    tls.setLocalCertificate(
-        QSslCertificate(ReadFile(QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt"))));
-    tls.setPrivateKey(
-        QSslKey(ReadFile(QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key")), QSsl::Rsa));
+    tls.setLocalCertificate(QSslCertificate(ReadFile(QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt"))));
+    tls.setPrivateKey(QSslKey(ReadFile(QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key")), QSsl::Rsa));
     QSslServer https;
     https.setSslConfiguration(tls);
     QObject::connect(&https, &QTcpServer::pendingConnectionAvailable, &https, [&https] {
@@ -77,8 +75,7 @@ int Serve()
     QTcpServer whois;
     QObject::connect(&whois, &QTcpServer::newConnection, &whois, [&whois] {
         while (QTcpSocket* socket = whois.nextPendingConnection())
-            QObject::connect(socket, &QTcpSocket::readyRead, socket,
-                             [socket] { Stream(socket, {}); });
+            QObject::connect(socket, &QTcpSocket::readyRead, socket, [socket] { Stream(socket, {}); });
     });
     if (!https.listen(QHostAddress::LocalHost) || !whois.listen(QHostAddress::LocalHost))
         return 1;
@@ -90,21 +87,18 @@ int Serve()
 const char* Name(UpstreamError error)
 {
     switch (error) {
-    case UpstreamError::None:
-        return "answered";
-    case UpstreamError::Timeout:
-        return "timed out";
-    case UpstreamError::CannotConnect:
-        return "no connection";
-    case UpstreamError::TooLarge:
-        return "refused as too large";
+    case UpstreamError::None: return "answered";
+    case UpstreamError::Timeout: return "timed out";
+    case UpstreamError::CannotConnect: return "no connection";
+    case UpstreamError::TooLarge: return "refused as too large";
     }
     return "?";
 }
 
 } // namespace
 
-int main(int argc, char* argv[]) {
+int main(int argc, char* argv[])
+{
     QCoreApplication app(argc, argv);
     if (app.arguments().contains(QStringLiteral("--serve")))
         return Serve();
@@ -139,22 +133,18 @@ int main(int argc, char* argv[]) {
         std::optional<HttpAnswer> answer;
         FetchHttp(network, QUrl(base + QString::fromLatin1(path)), policy, limits,
                   [&answer](HttpAnswer got) { answer = std::move(got); });
-        [[maybe_unused]] const bool ended =
-            QTest::qWaitFor([&answer] { return answer.has_value(); }, 70000);
-        std::printf("HTTPS %-9s %-22s peak +%.1f MB\n", path,
-                    answer ? Name(answer->error) : "no end",
+        [[maybe_unused]] const bool ended = QTest::qWaitFor([&answer] { return answer.has_value(); }, 70000);
+        std::printf("HTTPS %-9s %-22s peak +%.1f MB\n", path, answer ? Name(answer->error) : "no end",
                     (bench::StatusKb("VmHWM") - before) / 1024.0);
     }
     {
         bench::ResetPeak();
         const long before = bench::StatusKb("VmRSS");
         std::optional<WhoisAnswer> answer;
-        FetchWhois(QStringLiteral("127.0.0.1"), whoisPort, QStringLiteral("big.example"), false,
-                   limits, [&answer](WhoisAnswer got) { answer = std::move(got); });
-        [[maybe_unused]] const bool ended =
-            QTest::qWaitFor([&answer] { return answer.has_value(); }, 70000);
-        std::printf("port 43             %-22s peak +%.1f MB\n",
-                    answer ? Name(answer->error) : "no end",
+        FetchWhois(QStringLiteral("127.0.0.1"), whoisPort, QStringLiteral("big.example"), false, limits,
+                   [&answer](WhoisAnswer got) { answer = std::move(got); });
+        [[maybe_unused]] const bool ended = QTest::qWaitFor([&answer] { return answer.has_value(); }, 70000);
+        std::printf("port 43             %-22s peak +%.1f MB\n", answer ? Name(answer->error) : "no end",
                     (bench::StatusKb("VmHWM") - before) / 1024.0);
     }
     server.kill();

@@ -58,14 +58,24 @@ int main(int argc, char* argv[])
     });
     FakeWhoisServer slowWhois;
     slowWhois.setDelay(2000);
-    QStringList arguments{QStringLiteral("--port"), QStringLiteral("8543"),
-                          QStringLiteral("--cert"), certs + QStringLiteral("/server.crt"),
-                          QStringLiteral("--key"), certs + QStringLiteral("/server.key"),
-                          QStringLiteral("--bootstrap-url"), QString(),
-                          QStringLiteral("--rdap"), QStringLiteral("org=") + rdap.baseUrl() + QStringLiteral("/rdap/"),
-                          QStringLiteral("--max-in-flight"), QStringLiteral("8"),
-                          QStringLiteral("--min-spacing"), QStringLiteral("0"),
-                          QStringLiteral("--timeout"), QStringLiteral("5000")};
+    QStringList arguments{QStringLiteral("--metrics-listen"),
+                          QStringLiteral("127.0.0.1:0"),
+                          QStringLiteral("--port"),
+                          QStringLiteral("8543"),
+                          QStringLiteral("--cert"),
+                          certs + QStringLiteral("/server.crt"),
+                          QStringLiteral("--key"),
+                          certs + QStringLiteral("/server.key"),
+                          QStringLiteral("--bootstrap-url"),
+                          QString(),
+                          QStringLiteral("--rdap"),
+                          QStringLiteral("org=") + rdap.baseUrl() + QStringLiteral("/rdap/"),
+                          QStringLiteral("--max-in-flight"),
+                          QStringLiteral("8"),
+                          QStringLiteral("--min-spacing"),
+                          QStringLiteral("0"),
+                          QStringLiteral("--timeout"),
+                          QStringLiteral("5000")};
     // 100 TLDs, each with a port-43 server of its own that answers after 2 s.
     for (int i = 0; i < 100; ++i) {
         const QString host = QStringLiteral("whois.nic.t%1").arg(i);
@@ -100,7 +110,8 @@ int main(int argc, char* argv[])
         through.push_back(clock.nsecsElapsed() / 1e6);
     }
     std::printf("median latency: straight to the upstream %.2f ms, through whoisd %.2f ms, "
-                "added %.2f ms\n", Median(direct), Median(through), Median(through) - Median(direct));
+                "added %.2f ms\n",
+                Median(direct), Median(through), Median(through) - Median(direct));
 
     // 100 concurrent lookups whose upstreams take 2 s, each on its own connection,
     // opened (TLS included) before the first request goes out.
@@ -142,8 +153,8 @@ int main(int argc, char* argv[])
                 if (done == 100)
                     loop.quit();
             });
-            const QByteArray target = QUrl(LookupUrl(8543, QStringLiteral("slow.t%1").arg(i))).toEncoded(
-                QUrl::RemoveScheme | QUrl::RemoveAuthority);
+            const QByteArray target = QUrl(LookupUrl(8543, QStringLiteral("slow.t%1").arg(i)))
+                                          .toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
             socket->write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
         }
         QTimer::singleShot(20000, &loop, &QEventLoop::quit);
@@ -177,9 +188,12 @@ int main(int argc, char* argv[])
         for (int i = 0; i < 100000; ++i) {
             LookupResult result;
             result.status = LookupStatus::Found;
-            result.record = WhoisRecord{QStringLiteral("name%1.com").arg(i), QStringLiteral("Example Registrar, Inc."),
-                                        QStringLiteral("abuse@registrar.example"), QStringLiteral("+1.5555550100"),
-                                        QStringLiteral("1995-08-14"), QStringLiteral("2027-08-13"),
+            result.record = WhoisRecord{QStringLiteral("name%1.com").arg(i),
+                                        QStringLiteral("Example Registrar, Inc."),
+                                        QStringLiteral("abuse@registrar.example"),
+                                        QStringLiteral("+1.5555550100"),
+                                        QStringLiteral("1995-08-14"),
+                                        QStringLiteral("2027-08-13"),
                                         QStringLiteral("whois.verisign-grs.com"),
                                         QStringLiteral("a.iana-servers.net,b.iana-servers.net"),
                                         QStringLiteral("clientDeleteProhibited,clientTransferProhibited")};

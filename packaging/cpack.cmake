@@ -11,7 +11,9 @@ showing registrar, dates, name servers and status in a table.
 .
 The package also holds whoisd, the HTTPS lookup and update service the
 program asks, run as a hardened systemd service with a certificate from the
-machine's own local authority, which the package makes and trusts.")
+machine's own local authority, which the package makes and trusts, and
+whois-bulk, which looks up thousands of names from the command line, each
+registry at its own pace, writing CSV, Excel or JSON Lines.")
 set(CPACK_DEBIAN_PACKAGE_SECTION net)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${WHOIS_MAKER_URL}")
@@ -21,6 +23,8 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${WHOIS_MAKER_URL}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "libssl3, libc-ares2, qt6-qpa-plugins, qt6-translations-l10n, openssl, ca-certificates")
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wqy-microhei | fonts-noto-cjk")
+# Instances of whoisd side by side share answers in a store (whoisd --store).
+set(CPACK_DEBIAN_PACKAGE_SUGGESTS "redis-server")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)

@@ -83,7 +83,9 @@ QString IniComment(const QString& text)
 } // namespace
 
 OptionParser::OptionParser(QString program, QString description, QList<OptionGroup> groups)
-    : m_program(std::move(program)), m_description(std::move(description)), m_groups(std::move(groups))
+    : m_program(std::move(program))
+    , m_description(std::move(description))
+    , m_groups(std::move(groups))
 {
 }
 
@@ -99,7 +101,8 @@ OptionParser::Outcome OptionParser::parse(const QStringList& arguments, QString*
     QCommandLineParser parser;
     parser.setApplicationDescription(m_description);
     parser.addHelpOption();
-    parser.addOption({kConfig, QStringLiteral("Settings file (INI); options given here win."), QStringLiteral("file")});
+    parser.addOption(
+        {kConfig, QStringLiteral("Settings file (INI); options given here win."), QStringLiteral("file")});
     for (const QString& hidden : {kManual, kSettingsFile}) {
         QCommandLineOption option(hidden);
         option.setFlags(QCommandLineOption::HiddenFromHelp);
@@ -109,7 +112,8 @@ OptionParser::Outcome OptionParser::parse(const QStringList& arguments, QString*
     for (const OptionGroup& group : std::as_const(m_groups)) {
         for (const Option& row : group.options) {
             known.append(row.name);
-            const QStringList names = row.shortName.isEmpty() ? QStringList{row.name} : QStringList{row.shortName, row.name};
+            const QStringList names =
+                row.shortName.isEmpty() ? QStringList{row.name} : QStringList{row.shortName, row.name};
             parser.addOption(QCommandLineOption(names, Describe(row), row.valueName));
         }
     }
@@ -121,18 +125,21 @@ OptionParser::Outcome OptionParser::parse(const QStringList& arguments, QString*
         return Outcome::Refused;
     }
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(kManual) || parser.isSet(kSettingsFile)) {
-        *message = parser.isSet(kManual) ? manualList() : parser.isSet(kSettingsFile) ? settingsFile() : parser.helpText();
+        *message = parser.isSet(kManual)         ? manualList()
+                   : parser.isSet(kSettingsFile) ? settingsFile()
+                                                 : parser.helpText();
         return Outcome::Help;
     }
 
     // Values from the settings file first; the command line overrides them.
-    const FileValues file = parser.isSet(kConfig) ? ReadSettingsFile(parser.value(kConfig), known, message) : FileValues();
+    const FileValues file =
+        parser.isSet(kConfig) ? ReadSettingsFile(parser.value(kConfig), known, message) : FileValues();
     for (const OptionGroup& group : std::as_const(m_groups)) {
         for (const Option& row : group.options) {
             const bool onCommandLine = parser.isSet(row.name);
             const bool inFile = file.text.contains(row.name);
-            QStringList texts = onCommandLine ? parser.values(row.name)
-                                : !inFile     ? QStringList()
+            QStringList texts = onCommandLine    ? parser.values(row.name)
+                                : !inFile        ? QStringList()
                                 : row.repeatable ? file.list.value(row.name)
                                                  : QStringList{file.text.value(row.name)};
             row.set(OptionValue(row.name, onCommandLine || inFile, !onCommandLine && inFile, std::move(texts),
@@ -150,9 +157,10 @@ OptionParser::Outcome OptionParser::parse(const QStringList& arguments, QString*
 
 QString OptionParser::manualList() const
 {
-    QString text = QStringLiteral("*--config* _file_\n\tRead settings from _file_ (INI, one _name_=_value_ a line, "
-                                  "the names below without the dashes); options given on the command line win.\n\n"
-                                  "*--help*\n\tList the options and stop.\n");
+    QString text =
+        QStringLiteral("*--config* _file_\n\tRead settings from _file_ (INI, one _name_=_value_ a line, "
+                       "the names below without the dashes); options given on the command line win.\n\n"
+                       "*--help*\n\tList the options and stop.\n");
     for (const OptionGroup& group : m_groups) {
         text += QStringLiteral("\n## %1\n").arg(ScdocText(group.title));
         for (const Option& row : group.options) {

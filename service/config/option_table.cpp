@@ -15,9 +15,9 @@ bool IsHost(const QString& text)
 {
     if (!QHostAddress(text).isNull())
         return true;
-    static const QRegularExpression kName(QStringLiteral(
-        "^(?=.{1,253}$)([A-Za-z0-9_]([A-Za-z0-9_-]{0,61}[A-Za-z0-9_])?\\.)*"
-        "[A-Za-z0-9_]([A-Za-z0-9_-]{0,61}[A-Za-z0-9_])?\\.?$"));
+    static const QRegularExpression kName(
+        QStringLiteral("^(?=.{1,253}$)([A-Za-z0-9_]([A-Za-z0-9_-]{0,61}[A-Za-z0-9_])?\\.)*"
+                       "[A-Za-z0-9_]([A-Za-z0-9_-]{0,61}[A-Za-z0-9_])?\\.?$"));
     return kName.match(QString::fromLatin1(QUrl::toAce(text))).hasMatch();
 }
 
@@ -47,8 +47,14 @@ namespace {
 
 Option Row(const char* name, const char* valueName, const char* help, const QString& defaultText = {})
 {
-    return Option{QString::fromLatin1(name), {}, QString::fromLatin1(valueName), QString::fromLatin1(help), {},
-                  defaultText, false, {}};
+    return Option{QString::fromLatin1(name),
+                  {},
+                  QString::fromLatin1(valueName),
+                  QString::fromLatin1(help),
+                  {},
+                  defaultText,
+                  false,
+                  {}};
 }
 
 // A text row whose value, when given and not empty, must pass `valid`.
@@ -95,19 +101,23 @@ Option Whole(const char* name, const char* valueName, const char* help, qint64 l
 
 Option Text(const char* name, const char* valueName, const char* help, QString* field)
 {
-    return Checked(name, valueName, help, field, [](const QString&) { return true; }, "");
+    return Checked(
+        name, valueName, help, field, [](const QString&) { return true; }, "");
 }
 
 Option ReadableFile(const char* name, const char* help, QString* field)
 {
-    const auto readable = [](const QString& path) { return QFileInfo(path).isFile() && QFileInfo(path).isReadable(); };
+    const auto readable = [](const QString& path) {
+        return QFileInfo(path).isFile() && QFileInfo(path).isReadable();
+    };
     return Checked(name, "file", help, field, readable, "not a readable file");
 }
 
 Option Folder(const char* name, const char* help, QString* field)
 {
-    return Checked(name, "dir", help, field, [](const QString& path) { return QFileInfo(path).isDir(); },
-                   "not a folder");
+    return Checked(
+        name, "dir", help, field, [](const QString& path) { return QFileInfo(path).isDir(); },
+        "not a folder");
 }
 
 Option Host(const char* name, const char* help, QString* field)
@@ -150,7 +160,8 @@ Option Pairs(const char* name, const char* valueName, const char* help, const ch
         for (const QString& text : value.texts()) {
             const qsizetype equals = text.indexOf(u'=');
             const QString key = text.left(equals).trimmed().toLower();
-            const QString checked = equals > 0 && IsHost(key) ? check(text.mid(equals + 1).trimmed()) : QString();
+            const QString checked =
+                equals > 0 && IsHost(key) ? check(text.mid(equals + 1).trimmed()) : QString();
             if (checked.isEmpty())
                 value.refuse(text, QStringLiteral("not of the form %1").arg(QLatin1StringView(form)));
             else

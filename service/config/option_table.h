@@ -78,16 +78,19 @@ Option Whole(const char* name, const char* valueName, const char* help, qint64 l
              std::optional<qint64> current, std::function<void(qint64)> store);
 
 template <typename Integer>
-Option Number(const char* name, const char* valueName, const char* help, qint64 low, qint64 high, Integer* field)
+Option Number(const char* name, const char* valueName, const char* help, qint64 low, qint64 high,
+              Integer* field)
 {
-    return Whole(name, valueName, help, low, high, qint64(*field), [field](qint64 value) { *field = Integer(value); });
+    return Whole(name, valueName, help, low, high, qint64(*field),
+                 [field](qint64 value) { *field = Integer(value); });
 }
 
 template <typename Integer>
 Option Number(const char* name, const char* valueName, const char* help, qint64 low, qint64 high,
               std::optional<Integer>* field)
 {
-    return Whole(name, valueName, help, low, high, std::nullopt, [field](qint64 value) { *field = Integer(value); });
+    return Whole(name, valueName, help, low, high, std::nullopt,
+                 [field](qint64 value) { *field = Integer(value); });
 }
 
 template <typename Rep, typename Period>
@@ -122,8 +125,8 @@ Option Switch(const char* name, const char* shortName, const char* help, bool* f
 
 // One of a few words, each standing for a value.
 template <typename Value>
-Option Choice(const char* name, const char* help, std::initializer_list<std::pair<const char*, Value>> choices,
-              Value* field)
+Option Choice(const char* name, const char* help,
+              std::initializer_list<std::pair<const char*, Value>> choices, Value* field)
 {
     QStringList words;
     QString defaultText;
@@ -132,8 +135,14 @@ Option Choice(const char* name, const char* help, std::initializer_list<std::pai
         if (value == *field)
             defaultText = words.last();
     }
-    Option row{QString::fromLatin1(name), {}, QStringLiteral("word"), QString::fromLatin1(help),
-               QStringLiteral("\"%1\"").arg(words.join(QStringLiteral("\", \""))), defaultText, false, {}};
+    Option row{QString::fromLatin1(name),
+               {},
+               QStringLiteral("word"),
+               QString::fromLatin1(help),
+               QStringLiteral("\"%1\"").arg(words.join(QStringLiteral("\", \""))),
+               defaultText,
+               false,
+               {}};
     const QList<std::pair<const char*, Value>> table(choices);
     row.set = [table, words, field](const OptionValue& given) {
         if (given.text().isEmpty())
@@ -144,8 +153,9 @@ Option Choice(const char* name, const char* help, std::initializer_list<std::pai
                 return;
             }
         }
-        given.refuse(given.text(), words.size() == 2 ? QStringLiteral("neither \"%1\" nor \"%2\"").arg(words[0], words[1])
-                                                     : QStringLiteral("not one of \"%1\"").arg(words.join(u"\", \"")));
+        given.refuse(given.text(), words.size() == 2
+                                       ? QStringLiteral("neither \"%1\" nor \"%2\"").arg(words[0], words[1])
+                                       : QStringLiteral("not one of \"%1\"").arg(words.join(u"\", \"")));
     };
     return row;
 }

@@ -31,7 +31,8 @@ std::optional<int> Count(const QString& text, int low)
 // Letters, digits, dots, hyphens and underscores, an optional ":port"; or "*".
 bool IsServerKey(const QString& server)
 {
-    static const QRegularExpression kKey(QStringLiteral("^(\\*|[a-z0-9_.-]+(:[0-9]{1,5})?|\\[[0-9a-f:.]+\\]:[0-9]{1,5})$"));
+    static const QRegularExpression kKey(
+        QStringLiteral("^(\\*|[a-z0-9_.-]+(:[0-9]{1,5})?|\\[[0-9a-f:.]+\\]:[0-9]{1,5})$"));
     return kKey.match(server).hasMatch();
 }
 
@@ -95,8 +96,10 @@ std::optional<std::pair<QString, ServerLimit>> ParseLimitOption(const QString& t
     for (qsizetype i = 1; i < parts.size(); ++i) {
         const QString key = parts[i].section(u'=', 0, 0).trimmed();
         const QString value = parts[i].section(u'=', 1).trimmed();
-        int* field = key == u"burst" ? &limit.burst : key == u"concurrency" ? &limit.concurrency
-                   : key == u"daily" ? &limit.daily : nullptr;
+        int* field = key == u"burst"         ? &limit.burst
+                     : key == u"concurrency" ? &limit.concurrency
+                     : key == u"daily"       ? &limit.daily
+                                             : nullptr;
         const std::optional<int> count = field ? Count(value, key == u"daily" ? 0 : 1) : std::nullopt;
         if (!count) {
             *why = field ? QStringLiteral("%1 is not a whole number in range").arg(key)

@@ -3,6 +3,7 @@
 #include "core/protocol/wire_protocol.h"
 #include "service/config/option_table.h"
 #include "service/config/server_limits.h"
+#include "service/config/store_address.h"
 #include "service/log/request_log.h"
 
 #include <QHash>
@@ -78,10 +79,20 @@ struct ServiceSettings {
     std::chrono::milliseconds replyReuse{1000};
     LogFormat logFormat = LogFormat::Text; // or one JSON object per line
 
+    // The store instances share answers (and limits) in; none: this instance alone.
+    std::optional<StoreAddress> store;
+    QString storePasswordFile;
+    QString storePrefix = QStringLiteral("whoisd:");
+    std::chrono::milliseconds storeTimeout{250};
+    // Plain-HTTP health and metrics; port 0 picks a free one.
+    QHostAddress metricsAddress = QHostAddress::LocalHost;
+    quint16 metricsPort = 9464;
+
     // The option rows, bound to this object's fields: looking names up (any program
     // that runs lookups takes these), the HTTPS front and its update answer, the log.
     OptionGroup engineOptions();
     OptionGroup frontOptions();
+    OptionGroup storeOptions();
     OptionGroup logOptions();
 
     // Parses whoisd's arguments (argv[0] first). On a usage error or a help request,

@@ -91,7 +91,8 @@ DnsWitness::DnsWitness(const QStringList& resolvers, std::chrono::milliseconds t
     const auto servers = std::max<qsizetype>(resolvers.size(), 1);
     options.timeout = int(std::max<qint64>(timeout.count() / (3 * servers), 1));
     options.tries = 2;
-    status = ares_init_options(&m_channel, &options, ARES_OPT_SOCK_STATE_CB | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES);
+    status =
+        ares_init_options(&m_channel, &options, ARES_OPT_SOCK_STATE_CB | ARES_OPT_TIMEOUTMS | ARES_OPT_TRIES);
     if (status != ARES_SUCCESS) {
         m_channel = nullptr;
         m_error = QString::fromUtf8(ares_strerror(status));

@@ -13,8 +13,8 @@ enum class Delegation { Unknown, Delegated, NotDelegated };
 
 struct DnsVerdict {
     Delegation delegation = Delegation::Unknown;
-    QStringList nameServers;      // lower case, no final dot; only when delegated
-    std::chrono::seconds ttl{0};  // how long DNS says the answer holds; 0 when it does not say
+    QStringList nameServers;     // lower case, no final dot; only when delegated
+    std::chrono::seconds ttl{0}; // how long DNS says the answer holds; 0 when it does not say
 };
 
 // Reads a DNS reply to an NS question about `name` (its A-label, no final dot). NS

@@ -73,8 +73,8 @@ qsizetype ServerDirectory::loadRdapTable(const QByteArray& text)
 
 void ServerDirectory::addRdapOverride(const QString& tld, const QString& baseUrl)
 {
-    m_rdapOverrides.insert(tld.toLower(), baseUrl.isEmpty() || baseUrl.endsWith(u'/') ? baseUrl
-                                                                                   : baseUrl + u'/');
+    m_rdapOverrides.insert(tld.toLower(),
+                           baseUrl.isEmpty() || baseUrl.endsWith(u'/') ? baseUrl : baseUrl + u'/');
 }
 
 void ServerDirectory::addWhoisOverride(const QString& tld, const QString& host)

@@ -2,8 +2,7 @@
 
 #include <QTimer>
 
-void SystemClock::callAfter(std::chrono::milliseconds delay, QObject* context,
-                            std::function<void()> action)
+void SystemClock::callAfter(std::chrono::milliseconds delay, QObject* context, std::function<void()> action)
 {
     QTimer::singleShot(delay, context, std::move(action));
 }

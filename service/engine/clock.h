@@ -23,7 +23,9 @@ public:
 class SystemClock final : public Clock {
 public:
     TimePoint now() const override { return std::chrono::steady_clock::now(); }
-    std::chrono::system_clock::time_point wallNow() const override { return std::chrono::system_clock::now(); }
-    void callAfter(std::chrono::milliseconds delay, QObject* context,
-                   std::function<void()> action) override;
+    std::chrono::system_clock::time_point wallNow() const override
+    {
+        return std::chrono::system_clock::now();
+    }
+    void callAfter(std::chrono::milliseconds delay, QObject* context, std::function<void()> action) override;
 };

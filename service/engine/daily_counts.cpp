@@ -12,7 +12,8 @@ constexpr const char* kFileName = "daily-counts.txt";
 } // namespace
 
 DailyCounts::DailyCounts(const QString& stateDirectory)
-    : m_file(stateDirectory.isEmpty() ? QString() : QDir(stateDirectory).filePath(QString::fromLatin1(kFileName)))
+    : m_file(stateDirectory.isEmpty() ? QString()
+                                      : QDir(stateDirectory).filePath(QString::fromLatin1(kFileName)))
 {
     QFile file(m_file);
     if (m_file.isEmpty() || !file.open(QIODevice::ReadOnly))

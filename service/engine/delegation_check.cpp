@@ -14,8 +14,10 @@ using namespace std::chrono_literals;
 std::chrono::seconds KeepFor(const DnsVerdict& verdict)
 {
     switch (verdict.delegation) {
-    case Delegation::Delegated: return std::clamp(verdict.ttl, std::chrono::seconds(60s), std::chrono::seconds(1h));
-    case Delegation::NotDelegated: return std::clamp(verdict.ttl, std::chrono::seconds(30s), std::chrono::seconds(5min));
+    case Delegation::Delegated:
+        return std::clamp(verdict.ttl, std::chrono::seconds(60s), std::chrono::seconds(1h));
+    case Delegation::NotDelegated:
+        return std::clamp(verdict.ttl, std::chrono::seconds(30s), std::chrono::seconds(5min));
     case Delegation::Unknown: break;
     }
     return 30s;

@@ -1,7 +1,7 @@
 #include "service/engine/lookup_cache.h"
 
-LookupCache::LookupCache(int capacity, std::chrono::seconds foundTtl,
-                         std::chrono::seconds notRegisteredTtl, const Clock& clock)
+LookupCache::LookupCache(int capacity, std::chrono::seconds foundTtl, std::chrono::seconds notRegisteredTtl,
+                         const Clock& clock)
     : m_capacity(capacity)
     , m_foundTtl(foundTtl)
     , m_notRegisteredTtl(notRegisteredTtl)
@@ -23,13 +23,22 @@ std::optional<LookupResult> LookupCache::find(const QString& ace)
     return entry->result;
 }
 
+std::chrono::seconds LookupCache::ttlFor(const LookupResult& result) const
+{
+    if (result.status == LookupStatus::Found)
+        return m_foundTtl;
+    if (result.status == LookupStatus::NotRegistered)
+        return m_notRegisteredTtl;
+    return std::chrono::seconds(0);
+}
+
 void LookupCache::store(const QString& ace, const LookupResult& result)
 {
-    std::chrono::seconds ttl{0};
-    if (result.status == LookupStatus::Found)
-        ttl = m_foundTtl;
-    else if (result.status == LookupStatus::NotRegistered)
-        ttl = m_notRegisteredTtl;
+    store(ace, result, ttlFor(result));
+}
+
+void LookupCache::store(const QString& ace, const LookupResult& result, std::chrono::milliseconds ttl)
+{
     if (ttl.count() <= 0 || m_capacity <= 0)
         return;
     if (const auto it = m_byName.constFind(ace); it != m_byName.cend())

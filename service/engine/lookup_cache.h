@@ -20,6 +20,10 @@ public:
 
     std::optional<LookupResult> find(const QString& ace);
     void store(const QString& ace, const LookupResult& result);
+    // With a time to live of its own (what is left of a shared answer's).
+    void store(const QString& ace, const LookupResult& result, std::chrono::milliseconds ttl);
+    // How long a result is kept: zero for those never kept.
+    std::chrono::seconds ttlFor(const LookupResult& result) const;
     // Drops every expired answer.
     void sweep();
     int size() const { return int(m_byName.size()); }

@@ -13,8 +13,8 @@
 // between clients; a lookup whose caller has gone, or whose deadline has passed, is
 // never sent.
 struct LookupCaller {
-    QString client;             // the asking address (or a program's own name)
-    Clock::TimePoint deadline;  // the answer is due by then, whatever upstreams do
+    QString client;            // the asking address (or a program's own name)
+    Clock::TimePoint deadline; // the answer is due by then, whatever upstreams do
     // Set, from any thread, once nobody waits for the answer any more.
     std::shared_ptr<std::atomic<bool>> gone = std::make_shared<std::atomic<bool>>(false);
 

@@ -8,10 +8,36 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <algorithm>
+
 namespace {
 
 // How often expired answers leave the cache: well within the shortest lifetime.
 constexpr std::chrono::minutes kSweepEvery{1};
+
+QByteArray VerdictName(LookupStatus status)
+{
+    switch (status) {
+    case LookupStatus::Found: return "registered";
+    case LookupStatus::NotRegistered: return "available";
+    case LookupStatus::Invalid: return "invalid";
+    case LookupStatus::RateLimited: return "rate_limited";
+    case LookupStatus::BadToken:
+    case LookupStatus::UpstreamFailed: break;
+    }
+    return "failed";
+}
+
+QByteArray SourceName(LookupSource source)
+{
+    switch (source) {
+    case LookupSource::Rdap: return "rdap";
+    case LookupSource::Whois: return "whois";
+    case LookupSource::Dns: return "dns";
+    case LookupSource::None: break;
+    }
+    return "none";
+}
 
 bool IsEmpty(const WhoisRecord& record)
 {
@@ -90,12 +116,14 @@ LimitsTable LoadLimits(const ServiceSettings& settings)
         for (const QString& problem : problems)
             LogNotice(settings.logFormat, file.fileName() + QStringLiteral(" skipped, ") + problem);
     } else {
-        LogNotice(settings.logFormat, QStringLiteral("no registry-limits.txt: every server gets the default pace"));
+        LogNotice(settings.logFormat,
+                  QStringLiteral("no registry-limits.txt: every server gets the default pace"));
     }
     if (settings.maxInFlightPerServer)
         table.fallback.concurrency = *settings.maxInFlightPerServer;
     if (settings.minSpacing)
-        table.fallback.rate = settings.minSpacing->count() > 0 ? 1000.0 / double(settings.minSpacing->count()) : 1e5;
+        table.fallback.rate =
+            settings.minSpacing->count() > 0 ? 1000.0 / double(settings.minSpacing->count()) : 1e5;
     for (auto it = settings.limits.cbegin(); it != settings.limits.cend(); ++it)
         table.rows.insert(it.key(), it.value());
     return table;
@@ -106,11 +134,13 @@ constexpr std::chrono::seconds kNoRetryAfter{0};
 } // namespace
 
 LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessManager& network, Clock& clock,
-                             QObject* parent)
+                             SharedAnswers* shared, Metrics* metrics, QObject* parent)
     : QObject(parent)
     , m_settings(settings)
     , m_network(network)
     , m_clock(clock)
+    , m_shared(shared)
+    , m_metrics(metrics)
     , m_policy(ConfiguredUpstreams(settings), settings.httpsPort)
     , m_cache(settings.cacheEntries, settings.foundTtl, settings.notRegisteredTtl, m_clock)
     , m_dns(settings.dnsWitness ? new DnsWitness(settings.dnsResolvers, settings.dnsTimeout, this) : nullptr)
@@ -118,8 +148,9 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
     , m_gate(LoadLimits(settings), settings.maxQueue, settings.stateDirectory, m_clock)
     , m_limits{settings.connectTimeout, settings.totalTimeout, settings.maxAnswerBytes}
     , m_bootstrapStore(settings.stateDirectory,
-                       settings.bootstrapFile.isEmpty() ? LocateDataFile(QStringLiteral("rdap-dns-bootstrap.json"))
-                                                        : settings.bootstrapFile)
+                       settings.bootstrapFile.isEmpty()
+                           ? LocateDataFile(QStringLiteral("rdap-dns-bootstrap.json"))
+                           : settings.bootstrapFile)
 {
     for (auto it = settings.rdapOverrides.cbegin(); it != settings.rdapOverrides.cend(); ++it)
         m_directory.addRdapOverride(it.key(), it.value());
@@ -128,7 +159,10 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
     if (m_dns && !m_dns->error().isEmpty())
         LogNotice(m_settings.logFormat, QStringLiteral("DNS cannot be asked: ") + m_dns->error());
     connect(&m_gate, &UpstreamGate::coolingDown, this, [this](const QString& server, qint64 milliseconds) {
-        LogNotice(m_settings.logFormat, QStringLiteral("%1 signalled a limit: not asked for %2 ms").arg(server).arg(milliseconds));
+        LogNotice(m_settings.logFormat,
+                  QStringLiteral("%1 signalled a limit: not asked for %2 ms").arg(server).arg(milliseconds));
+        if (m_metrics)
+            m_metrics->coolDown(server.toUtf8());
     });
     m_refresh.setInterval(std::chrono::hours(24));
     connect(&m_refresh, &QTimer::timeout, this, &LookupService::refreshBootstrap);
@@ -174,8 +208,8 @@ void LookupService::refreshBootstrap()
         LogNotice(m_settings.logFormat,
                   QStringLiteral("bootstrap refreshed, %1 TLDs with RDAP").arg(m_directory.rdapCount()));
         if (!m_bootstrapStore.keep(answer.body))
-            LogNotice(m_settings.logFormat,
-                      QStringLiteral("cannot keep the refreshed bootstrap file in ") + m_bootstrapStore.keptFile());
+            LogNotice(m_settings.logFormat, QStringLiteral("cannot keep the refreshed bootstrap file in ") +
+                                                m_bootstrapStore.keptFile());
     });
 }
 
@@ -186,15 +220,84 @@ void LookupService::lookup(const DomainName& name, Done done)
 
 void LookupService::lookup(const DomainName& name, LookupCaller caller, Done done)
 {
-    if (std::optional<LookupResult> cached = m_cache.find(name.ace)) {
+    if (m_metrics)
+        done = [metrics = m_metrics, done = std::move(done)](LookupResult result) {
+            const bool unreachable =
+                result.status == LookupStatus::UpstreamFailed &&
+                (result.reason == FailureReason::Timeout || result.reason == FailureReason::CannotConnect);
+            metrics->lookup(VerdictName(result.status), SourceName(result.source), unreachable);
+            done(std::move(result));
+        };
+    std::optional<LookupResult> cached = m_cache.find(name.ace);
+    if (m_metrics)
+        m_metrics->cache("local", cached.has_value());
+    if (cached) {
         cached->record.domain = name.unicode;
         done(*cached);
         return;
     }
+    if (m_shared && !m_flights.contains(name.ace))
+        findShared(name, std::move(caller), std::move(done));
+    else
+        ask(name, std::move(caller), std::move(done));
+}
+
+void LookupService::findShared(const DomainName& name, LookupCaller caller, Done done)
+{
+    // The claim lasts as long as this caller waits: an asker that dies lets the others ask.
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(caller.deadline - m_clock.now());
+    const auto hold = std::max(std::min(left, m_settings.answerWithin), std::chrono::milliseconds(1000));
+    m_shared->look(name.ace, hold,
+                   [this, name, caller, done = std::move(done)](SharedAnswers::Look look) mutable {
+        switch (look.next) {
+        case SharedAnswers::Look::Next::Use:
+            if (m_metrics)
+                m_metrics->cache("shared", true);
+            m_cache.store(name.ace, look.hit->result, look.hit->left);
+            look.hit->result.record.domain = name.unicode;
+            done(std::move(look.hit->result));
+            return;
+        case SharedAnswers::Look::Next::Ask:
+            if (m_metrics)
+                m_metrics->cache("shared", false);
+            ask(name, std::move(caller), std::move(done));
+            return;
+        case SharedAnswers::Look::Next::Wait: break;
+        }
+        // Another instance (or a lookup here) is asking: its answer lands in the store,
+        // or its claim ends and this one asks.
+        constexpr std::chrono::milliseconds kLookAgain{100};
+        if (caller.hasGone() || m_clock.now() + kLookAgain >= caller.deadline) {
+            LookupResult late =
+                LookupResult::failed(LookupStatus::UpstreamFailed, firstServer(name), FailureReason::Timeout);
+            late.record.domain = name.unicode;
+            done(std::move(late));
+            return;
+        }
+        m_clock.callAfter(kLookAgain, this, [this, name, caller, done = std::move(done)]() mutable {
+            if (std::optional<LookupResult> cached = m_cache.find(name.ace)) {
+                cached->record.domain = name.unicode;
+                done(std::move(*cached));
+            } else if (m_flights.contains(name.ace)) {
+                ask(name, std::move(caller), std::move(done));
+            } else {
+                findShared(name, std::move(caller), std::move(done));
+            }
+        });
+    });
+}
+
+QString LookupService::firstServer(const DomainName& name) const
+{
     const QString base = m_directory.rdapBase(name.tld);
-    QString first = base.isEmpty() ? m_directory.whoisServer(name.tld) : QUrl(base).host();
-    if (first.isEmpty())
-        first = m_settings.ianaWhois;
+    const QString first = base.isEmpty() ? m_directory.whoisServer(name.tld) : QUrl(base).host();
+    return first.isEmpty() ? m_settings.ianaWhois : first;
+}
+
+void LookupService::ask(const DomainName& name, LookupCaller caller, Done done)
+{
+    const QString base = m_directory.rdapBase(name.tld);
+    const QString first = firstServer(name);
 
     // A name already being looked up is asked upstream once for everyone.
     if (const std::shared_ptr<Flight> flight = m_flights.value(name.ace)) {
@@ -211,6 +314,8 @@ void LookupService::lookup(const DomainName& name, LookupCaller caller, Done don
         // DNS's word before the answer goes out; the flight still gathers askers meanwhile.
         m_delegation.apply(ace, std::move(registry), [this, ace, flight](LookupResult result) {
             m_cache.store(ace, result);
+            if (m_shared)
+                m_shared->keep(ace, result, m_cache.ttlFor(result)); // failures only end the claim
             if (m_flights.value(ace) == flight)
                 m_flights.remove(ace);
             for (const Done& waiter : std::exchange(flight->waiters, {}))
@@ -241,15 +346,30 @@ void LookupService::wait(const DomainName& name, const LookupCaller& caller, con
                       (m_dns ? m_settings.dnsTimeout : std::chrono::milliseconds(0));
     m_clock.callAfter(std::max(left, std::chrono::milliseconds(0)), this,
                       [this, answer, first, ace = name.ace, askers = std::weak_ptr<Askers>(flight->askers)] {
-                          // Still waiting for its turn: our pace, not the upstream, ran out of time.
-                          const std::shared_ptr<Askers> waiting = askers.lock();
-                          m_delegation.apply(ace,
-                                             waiting && waiting->queued
-                                                 ? LookupResult::failed(LookupStatus::RateLimited, first)
-                                                 : LookupResult::failed(LookupStatus::UpstreamFailed, first,
-                                                                        FailureReason::Timeout),
-                                             answer);
-                      });
+        // Still waiting for its turn: our pace, not the upstream, ran out of time.
+        const std::shared_ptr<Askers> waiting = askers.lock();
+        m_delegation.apply(ace,
+                           waiting && waiting->queued ? LookupResult::failed(LookupStatus::RateLimited, first)
+                                                      : LookupResult::failed(LookupStatus::UpstreamFailed,
+                                                                             first, FailureReason::Timeout),
+                           answer);
+    });
+}
+
+LookupService::UpstreamTimer LookupService::timeUpstream(const QString& server)
+{
+    if (!m_metrics)
+        return {};
+    const Clock::TimePoint asked = m_clock.now();
+    Metrics* metrics = m_metrics;
+    Clock* clock = &m_clock;
+    const QByteArray name = server.toUtf8();
+    return [metrics, clock, name, asked]() -> std::function<void()> {
+        const Clock::TimePoint started = clock->now();
+        if (started - asked >= std::chrono::milliseconds(1))
+            metrics->limitWait(name, started - asked);
+        return [metrics, clock, name, started] { metrics->upstream(name, clock->now() - started); };
+    };
 }
 
 void LookupService::lookupPort43(const DomainName& name, const AskersPtr& askers, Done done)
@@ -263,13 +383,18 @@ void LookupService::lookupPort43(const DomainName& name, const AskersPtr& askers
 void LookupService::fetchHttp(const QUrl& url, const OutboundPolicy& policy, const AskersPtr& askers,
                               std::function<void(HttpAnswer)> done)
 {
-    const auto send = [this, url, policy, done](UpstreamGate::Finish finish) {
-        FetchHttp(m_network, url, policy, m_limits, [done, finish](HttpAnswer answer) {
+    const auto send =
+        [this, url, policy, done, started = timeUpstream(url.host())](UpstreamGate::Finish finish) {
+        const std::function<void()> answered = started ? started() : std::function<void()>();
+        FetchHttp(m_network, url, policy, m_limits, [done, finish, answered](HttpAnswer answer) {
+            if (answered)
+                answered();
             if (IsRdapLimitSignal(answer.status, answer.body)) {
                 finish(UpstreamGate::Outcome::Limited, answer.retryAfter);
                 return;
             }
-            const bool answered = answer.error == UpstreamError::None && answer.status > 0 && answer.status < 500;
+            const bool answered =
+                answer.error == UpstreamError::None && answer.status > 0 && answer.status < 500;
             finish(answered ? UpstreamGate::Outcome::Answered : UpstreamGate::Outcome::Failed, kNoRetryAfter);
             done(std::move(answer));
         });
@@ -284,7 +409,8 @@ void LookupService::fetchHttp(const QUrl& url, const OutboundPolicy& policy, con
     });
 }
 
-void LookupService::lookupRdap(const DomainName& name, const QString& base, const AskersPtr& askers, Done done)
+void LookupService::lookupRdap(const DomainName& name, const QString& base, const AskersPtr& askers,
+                               Done done)
 {
     const QUrl url(base + QStringLiteral("domain/") + name.ace);
     // The registry comes from the directory, which only configured sources fill.
@@ -329,7 +455,8 @@ void LookupService::followRegistrar(const DomainName& name, LookupResult found, 
         done(std::move(found));
         return;
     }
-    fetchHttp(url, policy, askers, [found = std::move(found), done = std::move(done), name](HttpAnswer answer) mutable {
+    fetchHttp(url, policy, askers,
+              [found = std::move(found), done = std::move(done), name](HttpAnswer answer) mutable {
         // The registry's answer stands on its own when the registrar's fails.
         if (answer.status == 200) {
             if (const std::optional<RdapDomain> registrar = ParseRdapDomain(answer.body)) {
@@ -341,26 +468,33 @@ void LookupService::followRegistrar(const DomainName& name, LookupResult found, 
     });
 }
 
-void LookupService::fetchWhois(const QString& server, const QString& query, const AskersPtr& askers, WhoisDone done)
+void LookupService::fetchWhois(const QString& server, const QString& query, const AskersPtr& askers,
+                               WhoisDone done)
 {
     const QString target = m_settings.whoisAddresses.value(server, server);
     const qsizetype colon = target.lastIndexOf(u':');
     const QString address = colon > 0 ? target.left(colon) : target;
-    const quint16 port = colon > 0 ? static_cast<quint16>(target.mid(colon + 1).toUInt())
-                                   : m_settings.whoisPort;
+    const quint16 port =
+        colon > 0 ? static_cast<quint16>(target.mid(colon + 1).toUInt()) : m_settings.whoisPort;
     const QByteArray codePage = WhoisLegacyCodePage(query.section(u'.', -1));
     // Servers the settings do not name (the shipped table, IANA's and registries' referrals)
     // are connected to on public addresses only.
     const bool publicOnly = !m_settings.whoisAddresses.contains(server) && server != m_settings.ianaWhois &&
                             !m_settings.whoisServers.values().contains(server);
-    const auto send = [this, address, port, query, publicOnly, codePage, done](UpstreamGate::Finish finish) {
-        FetchWhois(address, port, query, publicOnly, m_limits, [codePage, query, done, finish](WhoisAnswer answer) {
+    const auto send = [this, address, port, query, publicOnly, codePage, done,
+                       started = timeUpstream(server)](UpstreamGate::Finish finish) {
+        const std::function<void()> answered = started ? started() : std::function<void()>();
+        FetchWhois(address, port, query, publicOnly, m_limits,
+                   [codePage, query, done, finish, answered](WhoisAnswer answer) {
+            if (answered)
+                answered();
             if (answer.error != UpstreamError::None) {
                 finish(UpstreamGate::Outcome::Failed, kNoRetryAfter);
                 done(ReasonFor(answer.error), WhoisText{});
                 return;
             }
-            const WhoisText text = ParseWhoisText(DecodeWhoisAnswer(answer.text, codePage), query.section(u'.', -1));
+            const WhoisText text =
+                ParseWhoisText(DecodeWhoisAnswer(answer.text, codePage), query.section(u'.', -1));
             if (text.rateLimited) {
                 finish(UpstreamGate::Outcome::Limited, kNoRetryAfter);
                 return;
@@ -380,10 +514,12 @@ void LookupService::fetchWhois(const QString& server, const QString& query, cons
     });
 }
 
-void LookupService::lookupWhois(const DomainName& name, const QString& server, const AskersPtr& askers, Done done)
+void LookupService::lookupWhois(const DomainName& name, const QString& server, const AskersPtr& askers,
+                                Done done)
 {
-    fetchWhois(server, name.ace, askers, [name, server, askers, this, done = std::move(done)](FailureReason failure,
-                                                                              const WhoisText& registry) {
+    fetchWhois(server, name.ace, askers,
+               [name, server, askers, this, done = std::move(done)](FailureReason failure,
+                                                                    const WhoisText& registry) {
         if (failure != FailureReason::None) {
             done(FromWhois(LookupResult::failed(LookupStatus::UpstreamFailed, server, failure)));
             return;
@@ -407,8 +543,9 @@ void LookupService::lookupWhois(const DomainName& name, const QString& server, c
             return;
         }
         // A thin registry names the registrar's server: ask it once.
-        fetchWhois(referral, name.ace, askers, [found, referral, done](FailureReason registrarFailure,
-                                                               const WhoisText& registrar) mutable {
+        fetchWhois(
+            referral, name.ace, askers,
+            [found, referral, done](FailureReason registrarFailure, const WhoisText& registrar) mutable {
             if (registrarFailure == FailureReason::None && !registrar.notRegistered &&
                 !IsEmpty(registrar.record)) {
                 MergeRegistrarRecord(found.record, registrar.record);
@@ -419,15 +556,16 @@ void LookupService::lookupWhois(const DomainName& name, const QString& server, c
                 found = LookupResult::failed(LookupStatus::UpstreamFailed, found.upstream,
                                              FailureReason::Unreadable);
             done(std::move(found));
-        });
+            });
     });
 }
 
 void LookupService::askIana(const DomainName& name, const AskersPtr& askers, Done done)
 {
     const QString iana = m_settings.ianaWhois;
-    fetchWhois(iana, name.tld, askers, [this, name, iana, askers, done = std::move(done)](FailureReason failure,
-                                                                          const WhoisText& answer) {
+    fetchWhois(
+        iana, name.tld, askers,
+        [this, name, iana, askers, done = std::move(done)](FailureReason failure, const WhoisText& answer) {
         if (failure != FailureReason::None) {
             done(LookupResult::failed(LookupStatus::UpstreamFailed, iana, failure));
             return;
@@ -439,5 +577,5 @@ void LookupService::askIana(const DomainName& name, const AskersPtr& askers, Don
         }
         m_directory.addWhoisServer(name.tld, server);
         lookupWhois(name, server, askers, std::move(done));
-    });
+        });
 }

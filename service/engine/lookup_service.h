@@ -7,10 +7,12 @@
 #include "service/engine/domain_name.h"
 #include "service/engine/lookup_cache.h"
 #include "service/engine/lookup_caller.h"
+#include "service/engine/shared_answers.h"
 #include "service/config/settings.h"
 #include "service/engine/upstream_fetch.h"
 #include "service/engine/upstream_gate.h"
 #include "service/engine/upstream_policy.h"
+#include "service/metrics/metrics.h"
 #include "service/record/whois_record.h"
 
 #include <QObject>
@@ -32,8 +34,10 @@ class LookupService final : public QObject {
 public:
     using Done = std::function<void(LookupResult)>;
 
+    // `shared`, when given, is asked before the upstreams and told their answers;
+    // `metrics`, when given, counts lookups, cache hits and upstream requests.
     LookupService(const ServiceSettings& settings, QNetworkAccessManager& network, Clock& clock,
-                  QObject* parent = nullptr);
+                  SharedAnswers* shared = nullptr, Metrics* metrics = nullptr, QObject* parent = nullptr);
 
     // `done` runs once, on this object's thread, by the caller's deadline at the latest
     // (then a lookup still waiting for its turn is answered "too many", one waiting
@@ -64,11 +68,22 @@ private:
         AskersPtr askers;
         QList<Done> waiters;
     };
+    // Another instance may have the answer, or be asking for it.
+    void findShared(const DomainName& name, LookupCaller caller, Done done);
+    // Asks the upstreams, or joins the lookup of the name already under way here.
+    void ask(const DomainName& name, LookupCaller caller, Done done);
+    // The server a lookup of the name starts at.
+    QString firstServer(const DomainName& name) const;
+    // Counts the time a request waits for the server's pace and for its answer: call
+    // the timer when the request goes, what it returns when the answer comes (none
+    // without metrics).
+    using UpstreamTimer = std::function<std::function<void()>()>;
+    UpstreamTimer timeUpstream(const QString& server);
     void wait(const DomainName& name, const LookupCaller& caller, const QString& first,
               const std::shared_ptr<Flight>& flight, Done done);
     void lookupRdap(const DomainName& name, const QString& base, const AskersPtr& askers, Done done);
-    void followRegistrar(const DomainName& name, LookupResult found, const QString& link, const AskersPtr& askers,
-                         Done done);
+    void followRegistrar(const DomainName& name, LookupResult found, const QString& link,
+                         const AskersPtr& askers, Done done);
     void lookupPort43(const DomainName& name, const AskersPtr& askers, Done done);
     void lookupWhois(const DomainName& name, const QString& server, const AskersPtr& askers, Done done);
     void askIana(const DomainName& name, const AskersPtr& askers, Done done);
@@ -83,6 +98,8 @@ private:
     const ServiceSettings m_settings;
     QNetworkAccessManager& m_network;
     Clock& m_clock;
+    SharedAnswers* m_shared;
+    Metrics* m_metrics;
     OutboundPolicy m_policy;
     ServerDirectory m_directory;
     LookupCache m_cache;

@@ -26,8 +26,8 @@ bool IsRedirect(int status)
 // A child of the network manager: it goes with it if the service stops mid-fetch.
 class HttpExchange final : public QObject {
 public:
-    HttpExchange(QNetworkAccessManager& network, const OutboundPolicy& policy,
-                 const UpstreamLimits& limits, std::function<void(HttpAnswer)> done)
+    HttpExchange(QNetworkAccessManager& network, const OutboundPolicy& policy, const UpstreamLimits& limits,
+                 std::function<void(HttpAnswer)> done)
         : QObject(&network)
         , m_network(network)
         , m_policy(policy)
@@ -81,22 +81,19 @@ private:
         request.setPeerVerifyName(m_url.host(QUrl::FullyEncoded));
         request.setRawHeader(QByteArrayLiteral("Host"),
                              m_url.authority(QUrl::FullyEncoded | QUrl::RemoveUserInfo).toLatin1());
-        request.setRawHeader(QByteArrayLiteral("Accept"),
-                             QByteArrayLiteral("application/rdap+json"));
+        request.setRawHeader(QByteArrayLiteral("Accept"), QByteArrayLiteral("application/rdap+json"));
         // Compressed answers could unpack far past the cap.
         request.setRawHeader(QByteArrayLiteral("Accept-Encoding"), QByteArrayLiteral("identity"));
         // HTTP/2 would name the address, not the host, as the authority.
         request.setAttribute(QNetworkRequest::Http2AllowedAttribute, false);
-        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                             QNetworkRequest::ManualRedirectPolicy);
+        request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
         request.setTransferTimeout(static_cast<int>(m_limits.connectTimeout.count()));
         m_body.clear();
         m_reply = m_network.get(request);
         m_reply->setReadBufferSize(kReadChunk);
         QNetworkReply* reply = m_reply;
         connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
-            if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() >
-                m_limits.maxBytes)
+            if (reply->header(QNetworkRequest::ContentLengthHeader).toLongLong() > m_limits.maxBytes)
                 tooLarge(reply);
         });
         connect(reply, &QNetworkReply::readyRead, this, [this, reply] { take(reply); });
@@ -160,8 +157,7 @@ private:
         HttpAnswer answer;
         answer.status = status.toInt();
         answer.body = std::exchange(m_body, {});
-        answer.retryAfter =
-            std::chrono::seconds(reply->rawHeader("Retry-After").trimmed().toLongLong());
+        answer.retryAfter = std::chrono::seconds(reply->rawHeader("Retry-After").trimmed().toLongLong());
         finish(std::move(answer));
     }
 
@@ -223,7 +219,8 @@ void WatchWhoisSocket(QTcpSocket* socket, quint16 port, const QString& query, qi
     });
     // Everything the server sent has come through readyRead before it closes.
     QObject::connect(socket, &QTcpSocket::disconnected, socket, [finish] { finish(UpstreamError::None); });
-    QObject::connect(socket, &QTcpSocket::errorOccurred, socket, [socket, port, state, finish](QAbstractSocket::SocketError error) {
+    QObject::connect(socket, &QTcpSocket::errorOccurred, socket,
+                     [socket, port, state, finish](QAbstractSocket::SocketError error) {
         // A name with several addresses may be reachable on the next one (from the
         // event loop: the socket is not ready for it inside this signal).
         if (!state->connected && !state->untried.isEmpty()) {

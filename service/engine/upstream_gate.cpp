@@ -84,7 +84,8 @@ void UpstreamGate::pump(const QString& name)
         }
         if (state.limiter.isCooling(now)) {
             const Clock::TimePoint until = state.limiter.coolingUntil();
-            refuseAll(state.queue.takeIf([until](const Ticket& ticket) { return ticket.askers->deadline() < until; }),
+            refuseAll(state.queue.takeIf(
+                          [until](const Ticket& ticket) { return ticket.askers->deadline() < until; }),
                       Refusal::CoolingDown);
             if (state.queue.isEmpty())
                 return;
@@ -115,7 +116,8 @@ void UpstreamGate::start(const QString& name, Ticket ticket)
     ticket.askers->queued = false;
     const Send send = ticket.send;
     auto over = std::make_shared<bool>(false);
-    send([this, name, ticket = std::move(ticket), now, over](Outcome outcome, std::chrono::seconds retryAfter) {
+    send([this, name, ticket = std::move(ticket), now, over](Outcome outcome,
+                                                             std::chrono::seconds retryAfter) {
         if (std::exchange(*over, true))
             return;
         finished(name, ticket, now, outcome, retryAfter);

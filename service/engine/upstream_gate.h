@@ -56,7 +56,10 @@ private:
         Refuse refuse;
     };
     struct Server {
-        explicit Server(const ServerLimit& limit) : limiter(limit) {}
+        explicit Server(const ServerLimit& limit)
+            : limiter(limit)
+        {
+        }
         ServerLimiter limiter;
         FairQueue<Ticket> queue;
         Clock::TimePoint wakeAt = Clock::TimePoint::max();

@@ -41,8 +41,7 @@ bool IsPublicIPv4(quint32 address)
 // The IPv4 address carried in the last 32 bits of an IPv6 address.
 quint32 Embedded(const Q_IPV6ADDR& bytes)
 {
-    return (quint32(bytes[12]) << 24) | (quint32(bytes[13]) << 16) | (quint32(bytes[14]) << 8) |
-           bytes[15];
+    return (quint32(bytes[12]) << 24) | (quint32(bytes[13]) << 16) | (quint32(bytes[14]) << 8) | bytes[15];
 }
 
 QUrl Origin(const QUrl& url)
@@ -112,8 +111,8 @@ bool OutboundPolicy::mayRequest(const QUrl& url) const
 {
     if (isTrusted(url))
         return true;
-    if (!url.isValid() || url.scheme() != u"https" || url.host().isEmpty() ||
-        !url.userInfo().isEmpty() || url.port(443) != m_httpsPort)
+    if (!url.isValid() || url.scheme() != u"https" || url.host().isEmpty() || !url.userInfo().isEmpty() ||
+        url.port(443) != m_httpsPort)
         return false;
     const QHostAddress literal(url.host());
     return literal.isNull() || IsPublicAddress(literal);

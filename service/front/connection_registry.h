@@ -27,7 +27,10 @@ public:
     };
     using Ticket = std::list<Entry>::iterator;
 
-    explicit ConnectionRegistry(std::size_t cap) : m_cap(cap) {}
+    explicit ConnectionRegistry(std::size_t cap)
+        : m_cap(cap)
+    {
+    }
 
     // Holds the member until it is removed; nothing when it is refused.
     std::optional<Ticket> admit(std::shared_ptr<Member> member);

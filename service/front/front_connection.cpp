@@ -23,8 +23,8 @@ bool IsParseError(const beast::error_code& error)
 
 } // namespace
 
-FrontConnection::FrontConnection(asio::ip::tcp::socket socket, asio::ssl::context& tls, const FrontLimits& limits,
-                                 FrontRoutes& routes, ConnectionRegistry& registry)
+FrontConnection::FrontConnection(asio::ip::tcp::socket socket, asio::ssl::context& tls,
+                                 const FrontLimits& limits, FrontRoutes& routes, ConnectionRegistry& registry)
     : m_executor(socket.get_executor())
     , m_tcp(std::move(socket))
     , m_firstByte(m_executor)
@@ -81,7 +81,9 @@ void FrontConnection::readRequest()
     m_parser->body_limit(m_limits.bodyBytes);
     beast::get_lowest_layer(*m_stream).expires_after(m_limits.idle);
     http::async_read(*m_stream, m_buffer, *m_parser,
-                     [self = shared_from_this()](beast::error_code error, std::size_t) { self->onRead(error); });
+                     [self = shared_from_this()](beast::error_code error, std::size_t) {
+        self->onRead(error);
+    });
 }
 
 void FrontConnection::onRead(beast::error_code error)
@@ -91,14 +93,16 @@ void FrontConnection::onRead(beast::error_code error)
     if (error == http::error::header_limit) {
         // Whether the request line was too long to be read, or its URL is, or the fields after it.
         const std::size_t url = m_parser->get().target().size();
-        refuse(url == 0 || url > m_limits.urlBytes ? Status::uri_too_long : Status::request_header_fields_too_large);
+        refuse(url == 0 || url > m_limits.urlBytes ? Status::uri_too_long
+                                                   : Status::request_header_fields_too_large);
         return;
     }
     if (error == http::error::body_limit) {
         refuse(Status::payload_too_large);
         return;
     }
-    if (error && IsParseError(error) && error != http::error::end_of_stream && error != http::error::partial_message) {
+    if (error && IsParseError(error) && error != http::error::end_of_stream &&
+        error != http::error::partial_message) {
         refuse(Status::bad_request);
         return;
     }
@@ -121,8 +125,7 @@ void FrontConnection::onRead(beast::error_code error)
     m_gone = std::make_shared<std::atomic<bool>>(false);
     FrontRequest front{QByteArray(method.data(), qsizetype(method.size())),
                        QByteArray(target.data(), qsizetype(target.size())),
-                       QByteArray(request.body().data(), qsizetype(request.body().size())), m_client,
-                       m_gone};
+                       QByteArray(request.body().data(), qsizetype(request.body().size())), m_client, m_gone};
     m_parser.reset();
     m_registry.setBusy(*m_ticket, true);
     // The answer may take as long as the upstreams: their own limits bound it.
@@ -149,8 +152,8 @@ void FrontConnection::watch()
     // Whatever arrives is kept for the next request.
     m_stream->async_read_some(m_buffer.prepare(kWatchBytes),
                               [self = shared_from_this()](beast::error_code error, std::size_t bytes) {
-                                  self->onWatched(error, bytes);
-                              });
+        self->onWatched(error, bytes);
+    });
 }
 
 void FrontConnection::onWatched(beast::error_code error, std::size_t bytes)
@@ -186,8 +189,8 @@ void FrontConnection::send(Status status, QByteArray body, bool keepAlive)
     beast::get_lowest_layer(*m_stream).expires_after(m_limits.idle);
     http::async_write(*m_stream, m_response,
                       [self = shared_from_this(), keepAlive](beast::error_code error, std::size_t) {
-                          self->onWritten(error, keepAlive);
-                      });
+        self->onWritten(error, keepAlive);
+    });
 }
 
 void FrontConnection::onWritten(beast::error_code error, bool keepAlive)
@@ -229,7 +232,9 @@ void FrontConnection::close()
         // unread would reset the connection and could take the answer with it. So
         // the service stops sending and throws away what comes, for a moment.
         beast::error_code ignored;
-        beast::get_lowest_layer(*self->m_stream).socket().shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+        beast::get_lowest_layer(*self->m_stream)
+            .socket()
+            .shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
         self->m_buffer.clear();
         self->drain();
     });

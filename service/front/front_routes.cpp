@@ -32,9 +32,10 @@ void Log(LogFormat format, const QString& client, const QString& name, const QSt
 
 } // namespace
 
-FrontRoutes::FrontRoutes(const ServiceSettings& settings, LookupService& lookups)
+FrontRoutes::FrontRoutes(const ServiceSettings& settings, LookupService& lookups, Metrics* metrics)
     : m_settings(settings)
     , m_lookups(lookups)
+    , m_metrics(metrics)
     , m_replies(std::make_shared<ReplyCache>(10000))
 {
 }
@@ -43,12 +44,22 @@ void FrontRoutes::handle(const FrontRequest& request, Answer answer)
 {
     const qsizetype query = request.target.indexOf('?');
     const QByteArray path = query < 0 ? request.target : request.target.left(query);
+    if (m_metrics) {
+        const QByteArray route = path == wire::kLookupPath    ? QByteArray("lookup")
+                                 : path == wire::kVersionPath ? QByteArray("version")
+                                                              : QByteArray("other");
+        answer = [metrics = m_metrics, route, answer = std::move(answer)](FrontReply reply) {
+            metrics->request(route, reply.status);
+            answer(std::move(reply));
+        };
+    }
     if (path == wire::kLookupPath && request.method == "GET") {
         lookUp(request, std::move(answer));
     } else if (path == wire::kVersionPath && request.method == "POST") {
-        const QJsonObject reply = wire::FormNamesProduct(request.body)
-                                      ? wire::VersionAnswer(m_settings.version, m_settings.sid, m_settings.must)
-                                      : wire::Refusal(wire::kUnknownProduct.toString());
+        const QJsonObject reply =
+            wire::FormNamesProduct(request.body)
+                ? wire::VersionAnswer(m_settings.version, m_settings.sid, m_settings.must)
+                : wire::Refusal(wire::kUnknownProduct.toString());
         answer(FrontReply{200, wire::ReplyBody(reply)});
     } else {
         answer(FrontReply{404, {}});
@@ -65,7 +76,8 @@ void FrontRoutes::lookUp(const FrontRequest& request, Answer answer)
     QElapsedTimer clock;
     clock.start();
     const LogFormat format = m_settings.logFormat;
-    if (const std::optional<ReplyCache::Entry> hit = m_replies->find(request.target, ReplyCache::Clock::now())) {
+    if (const std::optional<ReplyCache::Entry> hit =
+            m_replies->find(request.target, ReplyCache::Clock::now())) {
         Log(format, request.client, hit->name, hit->outcome, hit->upstream, clock.nsecsElapsed() / 1e6);
         answer(FrontReply{200, hit->body});
         return;
@@ -87,7 +99,8 @@ void FrontRoutes::lookUp(const FrontRequest& request, Answer answer)
         Log(format, request.client, name, outcome, result.upstream, clock.nsecsElapsed() / 1e6);
         const QByteArray body = wire::ReplyBody(LookupReply(result));
         if (const std::chrono::milliseconds keep = lifetime(result.status); keep.count() > 0)
-            replies->store(request.target, {body, name, outcome, result.upstream, ReplyCache::Clock::now() + keep});
+            replies->store(request.target,
+                           {body, name, outcome, result.upstream, ReplyCache::Clock::now() + keep});
         answer(FrontReply{200, body});
     };
     // Nothing goes upstream without a valid token.
@@ -105,10 +118,11 @@ void FrontRoutes::lookUp(const FrontRequest& request, Answer answer)
         &m_lookups,
         [lookups = &m_lookups, domain = *domain, done, clock, client = request.client, gone = request.gone,
          within = m_settings.answerWithin] {
-            LookupCaller caller{client, lookups->clock().now() + within - std::chrono::nanoseconds(clock.nsecsElapsed())};
-            if (gone)
-                caller.gone = gone;
-            lookups->lookup(domain, std::move(caller), done);
+        LookupCaller caller{client,
+                            lookups->clock().now() + within - std::chrono::nanoseconds(clock.nsecsElapsed())};
+        if (gone)
+            caller.gone = gone;
+        lookups->lookup(domain, std::move(caller), done);
         },
         Qt::QueuedConnection);
 }

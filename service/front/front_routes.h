@@ -3,6 +3,7 @@
 #include "service/front/reply_cache.h"
 #include "service/log/request_log.h"
 #include "service/config/settings.h"
+#include "service/metrics/metrics.h"
 
 #include <QByteArray>
 
@@ -32,7 +33,8 @@ class FrontRoutes final {
 public:
     using Answer = std::function<void(FrontReply)>;
 
-    FrontRoutes(const ServiceSettings& settings, LookupService& lookups);
+    // `metrics`, when given, counts the requests by route and status.
+    FrontRoutes(const ServiceSettings& settings, LookupService& lookups, Metrics* metrics = nullptr);
 
     // `answer` runs once, on this thread or the lookups' thread.
     void handle(const FrontRequest& request, Answer answer);
@@ -44,6 +46,7 @@ private:
 
     const ServiceSettings m_settings;
     LookupService& m_lookups;
+    Metrics* m_metrics;
     // Shared with lookups still running when the front goes.
     const std::shared_ptr<ReplyCache> m_replies;
 };

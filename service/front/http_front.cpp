@@ -35,10 +35,10 @@ FrontLimits LimitsFrom(const ServiceSettings& settings)
 // Declared so that the threads stop first and the connections go while the
 // io_context they belong to still exists.
 struct HttpFront::Core {
-    Core(const ServiceSettings& settings, LookupService& lookups)
+    Core(const ServiceSettings& settings, LookupService& lookups, Metrics* metrics)
         : settings(settings)
         , io(settings.frontThreads)
-        , routes(settings, lookups)
+        , routes(settings, lookups, metrics)
         , limits(LimitsFrom(settings))
         , registry(std::size_t(settings.maxConnections))
     {
@@ -96,8 +96,8 @@ void HttpFront::Core::tidyNowAndThen()
     });
 }
 
-HttpFront::HttpFront(const ServiceSettings& settings, LookupService& lookups)
-    : m_core(std::make_unique<Core>(settings, lookups))
+HttpFront::HttpFront(const ServiceSettings& settings, LookupService& lookups, Metrics* metrics)
+    : m_core(std::make_unique<Core>(settings, lookups, metrics))
 {
 }
 
@@ -118,8 +118,8 @@ quint16 HttpFront::listen(const QByteArray& certificatePem, const QByteArray& ke
     // Idle connections give their TLS buffers back.
     SSL_CTX_set_mode(core.tls.native_handle(), SSL_MODE_RELEASE_BUFFERS);
     SSL_CTX_set_session_cache_mode(core.tls.native_handle(), SSL_SESS_CACHE_OFF);
-    core.tls.use_certificate_chain(asio::buffer(certificatePem.constData(), std::size_t(certificatePem.size())),
-                                   failed);
+    core.tls.use_certificate_chain(
+        asio::buffer(certificatePem.constData(), std::size_t(certificatePem.size())), failed);
     if (!failed)
         core.tls.use_private_key(asio::buffer(keyPem.constData(), std::size_t(keyPem.size())),
                                  asio::ssl::context::pem, failed);
@@ -127,7 +127,8 @@ quint16 HttpFront::listen(const QByteArray& certificatePem, const QByteArray& ke
         *error = QStringLiteral("the TLS certificate or key cannot be read");
         return 0;
     }
-    const asio::ip::address address = asio::ip::make_address(core.settings.listenAddress.toString().toStdString(), failed);
+    const asio::ip::address address =
+        asio::ip::make_address(core.settings.listenAddress.toString().toStdString(), failed);
     if (!failed) {
         const tcp::endpoint endpoint(address, core.settings.port);
         core.acceptor.open(endpoint.protocol(), failed);
@@ -141,7 +142,9 @@ quint16 HttpFront::listen(const QByteArray& certificatePem, const QByteArray& ke
             core.acceptor.listen(asio::socket_base::max_listen_connections, failed);
     }
     if (failed) {
-        *error = QStringLiteral("cannot listen on %1:%2").arg(core.settings.listenAddress.toString()).arg(core.settings.port);
+        *error = QStringLiteral("cannot listen on %1:%2")
+                     .arg(core.settings.listenAddress.toString())
+                     .arg(core.settings.port);
         return 0;
     }
     core.accept();

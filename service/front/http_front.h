@@ -8,13 +8,14 @@
 #include <memory>
 
 class LookupService;
+class Metrics;
 
 // The two HTTPS endpoints the program calls, served on threads of their own; lookups
 // are handed to the LookupService's thread. Idle and half-open connections are timed
 // out and capped, so no client can lock others out.
 class HttpFront final {
 public:
-    HttpFront(const ServiceSettings& settings, LookupService& lookups);
+    HttpFront(const ServiceSettings& settings, LookupService& lookups, Metrics* metrics = nullptr);
     ~HttpFront();
     HttpFront(const HttpFront&) = delete;
     HttpFront& operator=(const HttpFront&) = delete;

@@ -19,13 +19,16 @@ public:
 
     struct Entry {
         QByteArray body;
-        QString name;     // for the log line: as asked
+        QString name; // for the log line: as asked
         QString outcome;
         QString upstream;
         Clock::time_point expires;
     };
 
-    explicit ReplyCache(std::size_t capacity) : m_capacity(capacity) {}
+    explicit ReplyCache(std::size_t capacity)
+        : m_capacity(capacity)
+    {
+    }
 
     std::optional<Entry> find(const QByteArray& target, Clock::time_point now) const;
     void store(const QByteArray& target, Entry entry);

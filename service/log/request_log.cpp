@@ -1,5 +1,7 @@
 #include "service/log/request_log.h"
 
+#include <QCoreApplication>
+
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -86,8 +88,9 @@ QByteArray FormatLogLine(LogFormat format, const LogEntry& entry)
     if (format == LogFormat::Json) {
         line = QStringLiteral("{\"time\":") + JsonString(entry.time) + QStringLiteral(",\"client\":") +
                JsonString(entry.client) + QStringLiteral(",\"name\":") + JsonString(entry.name) +
-               QStringLiteral(",\"outcome\":") + JsonString(entry.outcome) + QStringLiteral(",\"upstream\":") +
-               JsonString(entry.upstream) + QStringLiteral(",\"ms\":") + ms + QStringLiteral("}\n");
+               QStringLiteral(",\"outcome\":") + JsonString(entry.outcome) +
+               QStringLiteral(",\"upstream\":") + JsonString(entry.upstream) + QStringLiteral(",\"ms\":") +
+               ms + QStringLiteral("}\n");
     } else {
         line = entry.time + u' ' + OrDash(entry.client) + u' ' + OrDash(entry.name) + u' ' + entry.outcome +
                QStringLiteral(" upstream=") + OrDash(entry.upstream) + u' ' + ms + QStringLiteral("ms\n");
@@ -101,9 +104,11 @@ QByteArray FormatNotice(LogFormat format, const QString& time, const QString& te
         return (QStringLiteral("{\"time\":") + JsonString(time) + QStringLiteral(",\"notice\":") +
                 JsonString(text) + QStringLiteral("}\n"))
             .toUtf8();
-    // A notice is whoisd's own text, but may carry a configured path: no control
-    // character may start a line of its own.
-    QString line = QStringLiteral("whoisd: ") + text;
+    // A notice is the program's own text, but may carry a configured path: no control
+    // character may start a line of its own. Named after the program, whoisd or
+    // whois-bulk, which share the engine that notices.
+    const QString program = QCoreApplication::applicationName();
+    QString line = (program.isEmpty() ? QStringLiteral("whoisd") : program) + QStringLiteral(": ") + text;
     for (QChar& c : line)
         if (c.unicode() < 0x20 || c.unicode() == 0x7f)
             c = u' ';
@@ -115,12 +120,13 @@ QString UtcNow()
     // Without QDateTime's time-zone work on every request.
     const auto now = std::chrono::system_clock::now();
     const std::time_t seconds = std::chrono::system_clock::to_time_t(now);
-    const auto millis = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
+    const auto millis =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch()).count() % 1000;
     std::tm utc{};
     gmtime_r(&seconds, &utc);
     char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, int(millis));
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, int(millis));
     return QString::fromLatin1(text);
 }
 

@@ -5,14 +5,14 @@
 #include <QStringView>
 
 // Everything whoisd logs goes to standard error through here: one line per lookup, and
-// notices of its own (start, stop, bootstrap refreshes), in the chosen format. Names come from clients and upstream names
-// from registries' data: both are escaped so that no one can write a line of their own.
+// notices of its own (start, stop, bootstrap refreshes), in the chosen format. Names come from clients and
+// upstream names from registries' data: both are escaped so that no one can write a line of their own.
 enum class LogFormat { Text, Json };
 
 struct LogEntry {
-    QString time;     // ISO 8601, UTC, milliseconds
-    QString client;   // address
-    QString name;     // as asked
+    QString time;   // ISO 8601, UTC, milliseconds
+    QString client; // address
+    QString name;   // as asked
     QString outcome;
     QString upstream; // the server that answered
     double milliseconds = 0;

@@ -45,8 +45,8 @@ QJsonObject EntityWithRole(const QJsonArray& entities, const QString& role, int 
     }
     if (depth < 3) {
         for (const QJsonValue& value : entities) {
-            const QJsonObject nested = EntityWithRole(
-                value.toObject().value(QStringLiteral("entities")).toArray(), role, depth + 1);
+            const QJsonObject nested =
+                EntityWithRole(value.toObject().value(QStringLiteral("entities")).toArray(), role, depth + 1);
             if (!nested.isEmpty())
                 return nested;
         }
@@ -90,19 +90,18 @@ std::optional<RdapDomain> ParseRdapDomain(const QByteArray& body)
     const QJsonArray entities = domain.value(QStringLiteral("entities")).toArray();
     const QJsonObject registrar = EntityWithRole(entities, QStringLiteral("registrar"));
     const QJsonObject registrant = EntityWithRole(entities, QStringLiteral("registrant"));
-    const QJsonObject abuse = EntityWithRole(registrar.value(QStringLiteral("entities")).toArray(),
-                                             QStringLiteral("abuse"), 3);
+    const QJsonObject abuse =
+        EntityWithRole(registrar.value(QStringLiteral("entities")).toArray(), QStringLiteral("abuse"), 3);
 
     record.registrar = UnlessRedacted(VcardValue(registrar, QStringLiteral("fn")));
     QString registrantEmail = UnlessRedacted(VcardValue(registrant, QStringLiteral("email")));
     if (!registrantEmail.contains(u'@')) // a web form's address is no e-mail
         registrantEmail.clear();
     const QString registrantPhone = PlainPhone(VcardValue(registrant, QStringLiteral("tel")));
-    record.email = registrantEmail.isEmpty()
-                       ? UnlessRedacted(VcardValue(abuse, QStringLiteral("email")))
-                       : registrantEmail;
-    record.phone = registrantPhone.isEmpty() ? PlainPhone(VcardValue(abuse, QStringLiteral("tel")))
-                                             : registrantPhone;
+    record.email = registrantEmail.isEmpty() ? UnlessRedacted(VcardValue(abuse, QStringLiteral("email")))
+                                             : registrantEmail;
+    record.phone =
+        registrantPhone.isEmpty() ? PlainPhone(VcardValue(abuse, QStringLiteral("tel"))) : registrantPhone;
     record.created = EventDate(domain, QStringLiteral("registration"));
     record.expires = EventDate(domain, QStringLiteral("expiration"));
     // The registrar's own WHOIS server, where the record names it, is the one to show.
@@ -137,13 +136,12 @@ std::optional<RdapDomain> ParseRdapDomain(const QByteArray& body)
 
 void MergeRegistrarRecord(WhoisRecord& registry, const WhoisRecord& registrar)
 {
-    for (auto [mine, theirs] : {std::pair{&registry.registrar, &registrar.registrar},
-                                std::pair{&registry.email, &registrar.email},
-                                std::pair{&registry.phone, &registrar.phone},
-                                std::pair{&registry.created, &registrar.created},
-                                std::pair{&registry.expires, &registrar.expires},
-                                std::pair{&registry.nameServers, &registrar.nameServers},
-                                std::pair{&registry.statuses, &registrar.statuses}}) {
+    for (auto [mine, theirs] :
+         {std::pair{&registry.registrar, &registrar.registrar}, std::pair{&registry.email, &registrar.email},
+          std::pair{&registry.phone, &registrar.phone}, std::pair{&registry.created, &registrar.created},
+          std::pair{&registry.expires, &registrar.expires},
+          std::pair{&registry.nameServers, &registrar.nameServers},
+          std::pair{&registry.statuses, &registrar.statuses}}) {
         if (mine->isEmpty())
             *mine = *theirs;
     }

@@ -13,7 +13,10 @@ namespace {
 // The reading of one answer: which block the lines belong to, and what was found.
 class WhoisReader final {
 public:
-    explicit WhoisReader(QStringView tld) : m_tld(tld) {}
+    explicit WhoisReader(QStringView tld)
+        : m_tld(tld)
+    {
+    }
 
     void line(const QString& raw);
     WhoisText finish(const QString& text);
@@ -196,12 +199,10 @@ void WhoisReader::take(WhoisKey meaning, const QString& value)
         else if (meaning == WhoisKey::ContactPhone || meaning == WhoisKey::AbusePhone)
             SetOnce(m_registrarPhone, PhoneValue(value));
         return;
-    case WhoisSection::OtherContact:
-        return;
+    case WhoisSection::OtherContact: return;
     case WhoisSection::Domain:
     case WhoisSection::NameServers:
-    case WhoisSection::Statuses:
-        break;
+    case WhoisSection::Statuses: break;
     }
     const bool monthFirst = WritesMonthFirst(m_tld);
     switch (meaning) {
@@ -280,11 +281,10 @@ WhoisText WhoisReader::finish(const QString& text)
     WhoisRecord& record = m_parsed.record;
     // A registrar named by its handle ("FAJN-0002") is better named by its block.
     const bool handleOnly = !m_registrar.contains(u' ');
-    record.registrar = !m_registrar.isEmpty() && !(handleOnly && !m_registrarName.isEmpty())
-                           ? m_registrar
-                       : !m_registrarName.isEmpty() ? m_registrarName
-                       : !m_registrarOrg.isEmpty()  ? m_registrarOrg
-                                                    : m_registrarHandle;
+    record.registrar = !m_registrar.isEmpty() && !(handleOnly && !m_registrarName.isEmpty()) ? m_registrar
+                       : !m_registrarName.isEmpty()                                          ? m_registrarName
+                       : !m_registrarOrg.isEmpty()                                           ? m_registrarOrg
+                                                   : m_registrarHandle;
     record.email = !m_registrantEmail.isEmpty() ? m_registrantEmail
                    : !m_abuseEmail.isEmpty()    ? m_abuseEmail
                                                 : m_registrarEmail;
@@ -296,8 +296,8 @@ WhoisText WhoisReader::finish(const QString& text)
     record.nameServers = m_servers.join(u',');
     record.statuses = m_statuses.join(u',');
     // Disclaimers use the same words, so the wording counts only where no data came.
-    const bool empty = record.registrar.isEmpty() && record.created.isEmpty() &&
-                       record.expires.isEmpty() && record.nameServers.isEmpty();
+    const bool empty = record.registrar.isEmpty() && record.created.isEmpty() && record.expires.isEmpty() &&
+                       record.nameServers.isEmpty();
     m_parsed.rateLimited = empty && SaysRateLimited(text);
     m_parsed.notRegistered = empty && !m_parsed.rateLimited && SaysNotFound(text);
     return m_parsed;

@@ -11,8 +11,8 @@ struct WhoisText {
     WhoisRecord record;
     bool notRegistered = false;
     bool rateLimited = false; // the server refused for too many queries
-    QString referral;      // "Registrar WHOIS Server:" host, if any
-    QString ianaRefer;     // "refer:" host of an IANA answer, if any
+    QString referral;         // "Registrar WHOIS Server:" host, if any
+    QString ianaRefer;        // "refer:" host of an IANA answer, if any
 };
 
 // The code page a registry's port-43 server used before UTF-8 (empty: none).

@@ -135,7 +135,7 @@ constexpr KeyRow kKeys[] = {
     {"ns2_hostname", WhoisKey::NameServer},
     {"ns3_hostname", WhoisKey::NameServer},
     {"ns4_hostname", WhoisKey::NameServer},
-    {"dnssec", WhoisKey::Ignore},  // under a name-server heading, no server
+    {"dnssec", WhoisKey::Ignore}, // under a name-server heading, no server
     {"domain status", WhoisKey::Status},
     {"domain status code", WhoisKey::Status},
     {"status", WhoisKey::Status},
@@ -354,10 +354,8 @@ QHash<QString, WhoisKey> KeyIndex(const Row* begin, const Row* end)
 
 WhoisKey LookupWhoisKey(QStringView tld, const QString& key)
 {
-    static const QHash<QString, WhoisKey> common =
-        KeyIndex(std::begin(kKeys), std::end(kKeys));
-    static const QHash<QString, WhoisKey> byTld =
-        KeyIndex(std::begin(kTldKeys), std::end(kTldKeys));
+    static const QHash<QString, WhoisKey> common = KeyIndex(std::begin(kKeys), std::end(kKeys));
+    static const QHash<QString, WhoisKey> byTld = KeyIndex(std::begin(kTldKeys), std::end(kTldKeys));
     static const QSet<QString> tlds = [] {
         QSet<QString> names;
         for (const TldKeyRow& row : kTldKeys)
@@ -387,8 +385,14 @@ bool LookupWhoisHeading(const QString& heading, WhoisSection& section)
     return true;
 }
 
-const WhoisPhraseKey* WhoisPhraseKeysBegin() { return std::begin(kPhraseKeys); }
-const WhoisPhraseKey* WhoisPhraseKeysEnd() { return std::end(kPhraseKeys); }
+const WhoisPhraseKey* WhoisPhraseKeysBegin()
+{
+    return std::begin(kPhraseKeys);
+}
+const WhoisPhraseKey* WhoisPhraseKeysEnd()
+{
+    return std::end(kPhraseKeys);
+}
 
 bool SaysNotFound(const QString& answer)
 {
@@ -398,8 +402,7 @@ bool SaysNotFound(const QString& answer)
 
 bool SaysRateLimited(const QString& answer)
 {
-    static const QRegularExpression pattern =
-        AnyOf(std::begin(kRateLimited), std::end(kRateLimited));
+    static const QRegularExpression pattern = AnyOf(std::begin(kRateLimited), std::end(kRateLimited));
     return pattern.match(answer).hasMatch();
 }
 

@@ -18,13 +18,13 @@ enum class WhoisKey {
     Status,
     Referral,
     IanaRefer,
-    HolderHandle,   // "holder-c:" names the registrant's contact object
-    ContactName,    // inside a contact block: whose depends on the block
+    HolderHandle, // "holder-c:" names the registrant's contact object
+    ContactName,  // inside a contact block: whose depends on the block
     ContactOrg,
     ContactEmail,
     ContactPhone,
-    ContactHandle,  // "nic-hdl:" opens a contact object
-    Ignore,         // a key that would otherwise be misread (per registry)
+    ContactHandle, // "nic-hdl:" opens a contact object
+    Ignore,        // a key that would otherwise be misread (per registry)
 };
 
 // Whose a block of lines under a heading is.

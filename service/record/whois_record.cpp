@@ -66,20 +66,20 @@ QString UnlessRedacted(const QString& value)
     static const char* const kNotices[] = {
         "redacted( for privacy)?",
         "data redacted",
-        "redacted \\|.*",                        // "Redacted | Registry Policy"
-        "not disclosed([ !.].*)?",               // "Not Disclosed - Visit www.internet.ee ..."
+        "redacted \\|.*",          // "Redacted | Registry Policy"
+        "not disclosed([ !.].*)?", // "Not Disclosed - Visit www.internet.ee ..."
         "<?data not disclosed>?",
-        "hidden( upon user request|!.*)?",       // "HIDDEN! Details are available at ..."
+        "hidden( upon user request|!.*)?", // "HIDDEN! Details are available at ..."
         "withheld( for privacy)?",
         "non-public data",
         "data protected.*",
         "privacy protected",
         "gdpr masked",
         "statutory masking enabled",
-        "please query the .*",                   // "... RDDS service of the Registrar of Record"
+        "please query the .*", // "... RDDS service of the Registrar of Record"
         "select contact domain holder link.*",
         "contact via https?://.*",
-        "(link at )?https?://\\S*",              // a web form standing in for a contact
+        "(link at )?https?://\\S*", // a web form standing in for a contact
     };
     static const QRegularExpression kWithheld = [] {
         QStringList parts;
@@ -117,13 +117,15 @@ int ZoneOffset(const QString& zone)
 QString NormalizeDate(const QString& text, bool monthFirst)
 {
     static const QString kTime = u"(?:[T ]+|-T)(\\d{1,2}):(\\d\\d)(?::(\\d\\d))?(?:\\.\\d+)?"_s;
-    static const QString kZone = u"\\s*(Z|(?:UTC|GMT)[+-]\\d{1,2}(?::?\\d\\d)?|UTC|GMT|[+-]\\d\\d(?::?\\d\\d)?|\\((?:UTC|GMT)[+-]\\d{1,2}(?::\\d\\d)?\\))?"_s;
-    static const QRegularExpression kYearFirst(
-        u"^(\\d{4})[-/.] ?(\\d{1,2})[-/.] ?(\\d{1,2})\\.?(?:"_s + kTime + u")?"_s + kZone);
-    static const QRegularExpression kDayFirst(
-        u"^(\\d{1,2})[-/.](\\d{1,2})[-/.](\\d{4})(?:"_s + kTime + u")?"_s + kZone);
+    static const QString kZone =
+        u"\\s*(Z|(?:UTC|GMT)[+-]\\d{1,2}(?::?\\d\\d)?|UTC|GMT|[+-]\\d\\d(?::?\\d\\d)?|\\((?:UTC|GMT)[+-]\\d{1,2}(?::\\d\\d)?\\))?"_s;
+    static const QRegularExpression kYearFirst(u"^(\\d{4})[-/.] ?(\\d{1,2})[-/.] ?(\\d{1,2})\\.?(?:"_s +
+                                               kTime + u")?"_s + kZone);
+    static const QRegularExpression kDayFirst(u"^(\\d{1,2})[-/.](\\d{1,2})[-/.](\\d{4})(?:"_s + kTime +
+                                              u")?"_s + kZone);
     static const QRegularExpression kMonthName(
-        u"^(?:[A-Za-z]{3}(?:day|sday|nesday|rsday|urday)?,? )?(\\d{1,2})(?:st|nd|rd|th)?[- ]([A-Za-z]{3,9})\\.?,?[- ](\\d{4})(?:"_s + kTime + u")?"_s + kZone);
+        u"^(?:[A-Za-z]{3}(?:day|sday|nesday|rsday|urday)?,? )?(\\d{1,2})(?:st|nd|rd|th)?[- ]([A-Za-z]{3,9})\\.?,?[- ](\\d{4})(?:"_s +
+        kTime + u")?"_s + kZone);
     static const QRegularExpression kCompact(u"^(\\d{4})(\\d\\d)(\\d\\d)\\b"_s);
     static const QRegularExpression kYearMonthName(u"^(\\d{4})-([A-Za-z]{3})-(\\d{1,2})\\b"_s);
     // "Tue Feb 10 09:42:42 2004", "Tue Dec 12 2000", "January 18 2000"
@@ -167,8 +169,7 @@ QString NormalizeDate(const QString& text, bool monthFirst)
     if (zone.isEmpty() || match.captured(4).isEmpty())
         return date.toString(Qt::ISODate); // no zone: the registry means UTC
     const QTime time(match.captured(4).toInt(), match.captured(5).toInt(), match.captured(6).toInt());
-    const QDateTime moment(date, time.isValid() ? time : QTime(0, 0), Qt::OffsetFromUTC,
-                           ZoneOffset(zone));
+    const QDateTime moment(date, time.isValid() ? time : QTime(0, 0), Qt::OffsetFromUTC, ZoneOffset(zone));
     return moment.toUTC().date().toString(Qt::ISODate);
 }
 

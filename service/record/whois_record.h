@@ -7,15 +7,15 @@
 
 // The nine fields the program shows for a domain, as the lookup endpoint returns them.
 struct WhoisRecord {
-    QString domain;        // as asked (Unicode form)
+    QString domain; // as asked (Unicode form)
     QString registrar;
-    QString email;         // registrant's, else the registrar's abuse contact
+    QString email; // registrant's, else the registrar's abuse contact
     QString phone;
-    QString created;       // YYYY-MM-DD, UTC
-    QString expires;       // YYYY-MM-DD, UTC
+    QString created; // YYYY-MM-DD, UTC
+    QString expires; // YYYY-MM-DD, UTC
     QString whoisServer;
-    QString nameServers;   // lower case, joined by ","
-    QString statuses;      // EPP codes, joined by ","
+    QString nameServers; // lower case, joined by ","
+    QString statuses;    // EPP codes, joined by ","
 
     // The row's fields in the program's column order.
     wire::RowFields columns() const;

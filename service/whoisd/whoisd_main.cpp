@@ -2,11 +2,20 @@
 #include "service/front/http_front.h"
 #include "service/engine/lookup_service.h"
 #include "service/config/settings.h"
+#include "service/metrics/metrics.h"
+#include "service/status/status_listener.h"
+#include "service/store/shared_cache.h"
+#include "service/store/store_client.h"
+
+#include <systemd/sd-daemon.h>
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QNetworkAccessManager>
+#include <QRandomGenerator>
 #include <QSocketNotifier>
+#include <QSysInfo>
+#include <QTimer>
 
 #include <algorithm>
 #include <csignal>
@@ -47,6 +56,38 @@ int RaiseDescriptorLimit(int connections)
     return int(std::max<rlim_t>(files.rlim_cur, 2 * kSpare) - kSpare);
 }
 
+// The store's password: the file named, else the one systemd hands over as the
+// credential "store-password"; empty when neither is there.
+QByteArray StorePassword(const ServiceSettings& settings)
+{
+    QString path = settings.storePasswordFile;
+    const QByteArray credentials = qgetenv("CREDENTIALS_DIRECTORY");
+    if (path.isEmpty() && !credentials.isEmpty())
+        path = QString::fromLocal8Bit(credentials) + QStringLiteral("/store-password");
+    return path.isEmpty() ? QByteArray() : ReadFile(path).trimmed();
+}
+
+// Under systemd with WatchdogSec=, pings from the event loop: a loop that hangs stops
+// them and systemd restarts the service.
+void StartWatchdog(QObject* owner)
+{
+    uint64_t usec = 0;
+    if (sd_watchdog_enabled(0, &usec) <= 0 || usec == 0)
+        return;
+    auto* ping = new QTimer(owner);
+    ping->setInterval(std::chrono::milliseconds(std::max<uint64_t>(usec / 2000, 1)));
+    QObject::connect(ping, &QTimer::timeout, [] { sd_notify(0, "WATCHDOG=1"); });
+    ping->start();
+}
+
+// How this instance names itself in its claims on names being asked: host, process and a
+// random part.
+QByteArray InstanceName()
+{
+    return QSysInfo::machineHostName().toUtf8() + ':' + QByteArray::number(::getpid()) + ':' +
+           QByteArray::number(QRandomGenerator::system()->generate(), 16);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -64,7 +105,8 @@ int main(int argc, char* argv[])
 
     const int connections = RaiseDescriptorLimit(settings->maxConnections);
     if (connections < settings->maxConnections) {
-        LogNotice(settings->logFormat, QStringLiteral("at most %1 connections (descriptor limit)").arg(connections));
+        LogNotice(settings->logFormat,
+                  QStringLiteral("at most %1 connections (descriptor limit)").arg(connections));
         settings->maxConnections = connections;
     }
 
@@ -74,6 +116,7 @@ int main(int argc, char* argv[])
     QSocketNotifier stop(g_signalPipe[0], QSocketNotifier::Read);
     const LogFormat logFormat = settings->logFormat;
     QObject::connect(&stop, &QSocketNotifier::activated, &app, [logFormat] {
+        sd_notify(0, "STOPPING=1");
         LogNotice(logFormat, QStringLiteral("stopping"));
         QCoreApplication::quit();
     });
@@ -82,16 +125,46 @@ int main(int argc, char* argv[])
 
     QNetworkAccessManager network;
     SystemClock clock;
-    LookupService lookups(*settings, network, clock);
+    Metrics metrics;
+    std::unique_ptr<StoreClient> store;
+    std::unique_ptr<SharedCache> shared;
+    if (settings->store) {
+        store = std::make_unique<StoreClient>(StoreClient::Options{*settings->store, StorePassword(*settings),
+                                                                   settings->storeTimeout, logFormat},
+                                              clock);
+        shared = std::make_unique<SharedCache>(*store, settings->storePrefix.toLatin1(), InstanceName());
+        store->start();
+    }
+    const auto storeView = [&store]() -> std::optional<StoreView> {
+        if (!store)
+            return std::nullopt;
+        return StoreView{store->state(), store->problem()};
+    };
+    metrics.addGauges([storeView] { return StoreGauges(storeView()); });
+    StatusListener status(
+        metrics, [storeView, &metrics] { return JudgeHealth(storeView(), metrics.unreachableInARow()); });
+
+    LookupService lookups(*settings, network, clock, shared.get(), &metrics);
     lookups.startBootstrap();
-    HttpFront front(*settings, lookups);
+    HttpFront front(*settings, lookups, &metrics);
     QString error;
-    const quint16 port = front.listen(ReadFile(settings->certificateFile), ReadFile(settings->keyFile), &error);
+    const quint16 port =
+        front.listen(ReadFile(settings->certificateFile), ReadFile(settings->keyFile), &error);
     if (port == 0) {
         LogNotice(settings->logFormat, error);
         return 1;
     }
+    const quint16 statusPort = status.listen(settings->metricsAddress, settings->metricsPort, &error);
+    if (statusPort == 0) {
+        LogNotice(settings->logFormat, error);
+        return 1;
+    }
+    LogNotice(settings->logFormat, QStringLiteral("health and metrics on http://%1:%2")
+                                       .arg(settings->metricsAddress.toString())
+                                       .arg(statusPort));
     LogNotice(settings->logFormat,
               QStringLiteral("listening on https://%1:%2").arg(settings->listenAddress.toString()).arg(port));
+    sd_notify(0, "READY=1");
+    StartWatchdog(&app);
     return app.exec();
 }

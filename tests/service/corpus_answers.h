@@ -25,8 +25,7 @@ inline QList<CorpusAnswer> LoadCorpus(const QString& directory)
         const QJsonObject entry = value.toObject();
         const QString file = entry.value(QStringLiteral("file")).toString();
         answers.append({file, entry.value(QStringLiteral("tld")).toString(),
-                        entry.value(QStringLiteral("kind")).toString(),
-                        ReadTestFile(directory + u'/' + file),
+                        entry.value(QStringLiteral("kind")).toString(), ReadTestFile(directory + u'/' + file),
                         entry.value(QStringLiteral("expect")).toObject()});
     }
     return answers;

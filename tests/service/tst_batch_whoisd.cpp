@@ -27,7 +27,8 @@ void TestBatchWhoisd::everyNameEndsAsARow()
     // RDAP for .org is unreachable, so .org falls back to port 43, which knows no such
     // name; .net's port-43 server is unreachable.
     FakeWhoisServer registry;
-    registry.answer("nosuch.org", ReadTestFile(QStringLiteral(WHOIS_SERVICE_FIXTURES "/whois_not_found.txt")));
+    registry.answer("nosuch.org",
+                    ReadTestFile(QStringLiteral(WHOIS_SERVICE_FIXTURES "/whois_not_found.txt")));
     QTemporaryFile bootstrap;
     QVERIFY(bootstrap.open());
     bootstrap.write(R"({"services":[[["org"],["https://127.0.0.1:1/"]]]})");
@@ -36,7 +37,8 @@ void TestBatchWhoisd::everyNameEndsAsARow()
     WhoisdProcess whoisd({u"--bootstrap-url"_s, QString(), u"--bootstrap-file"_s, bootstrap.fileName(),
                           u"--whois-server"_s, u"org=whois.test.org"_s, u"--whois-address"_s,
                           u"whois.test.org="_s + registry.address(), u"--whois-server"_s,
-                          u"net=whois.down.example"_s, u"--whois-address"_s, u"whois.down.example=127.0.0.1:1"_s});
+                          u"net=whois.down.example"_s, u"--whois-address"_s,
+                          u"whois.down.example=127.0.0.1:1"_s});
     QVERIFY(!whoisd.baseUrl.isEmpty());
 
     WindowFixture fixture(whoisd.baseUrl);

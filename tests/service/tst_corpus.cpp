@@ -18,11 +18,16 @@ QMap<QString, QString> Parsed(const CorpusAnswer& answer)
         if (!domain)
             return {};
         const WhoisRecord& r = domain->record;
-        return {{u"registrar"_s, r.registrar},     {u"email"_s, r.email},
-                {u"phone"_s, r.phone},             {u"created"_s, r.created},
-                {u"expires"_s, r.expires},         {u"whois_server"_s, r.whoisServer},
-                {u"name_servers"_s, r.nameServers}, {u"statuses"_s, r.statuses},
-                {u"not_registered"_s, u"false"_s}, {u"rate_limited"_s, u"false"_s}};
+        return {{u"registrar"_s, r.registrar},
+                {u"email"_s, r.email},
+                {u"phone"_s, r.phone},
+                {u"created"_s, r.created},
+                {u"expires"_s, r.expires},
+                {u"whois_server"_s, r.whoisServer},
+                {u"name_servers"_s, r.nameServers},
+                {u"statuses"_s, r.statuses},
+                {u"not_registered"_s, u"false"_s},
+                {u"rate_limited"_s, u"false"_s}};
     }
     const WhoisText text =
         ParseWhoisText(DecodeWhoisAnswer(answer.bytes, WhoisLegacyCodePage(answer.tld)), answer.tld);
@@ -30,14 +35,18 @@ QMap<QString, QString> Parsed(const CorpusAnswer& answer)
     // The service calls an answer with none of these unreadable, not a registered name.
     const bool unreadable = r.registrar.isEmpty() && r.created.isEmpty() && r.expires.isEmpty() &&
                             r.nameServers.isEmpty() && r.statuses.isEmpty();
-    return {{u"registrar"_s, r.registrar},     {u"email"_s, r.email},
-            {u"phone"_s, r.phone},             {u"created"_s, r.created},
-            {u"expires"_s, r.expires},         {u"whois_server"_s, text.referral},
-            {u"name_servers"_s, r.nameServers}, {u"statuses"_s, r.statuses},
+    return {{u"registrar"_s, r.registrar},
+            {u"email"_s, r.email},
+            {u"phone"_s, r.phone},
+            {u"created"_s, r.created},
+            {u"expires"_s, r.expires},
+            {u"whois_server"_s, text.referral},
+            {u"name_servers"_s, r.nameServers},
+            {u"statuses"_s, r.statuses},
             {u"not_registered"_s, text.notRegistered ? u"true"_s
-                                  : text.rateLimited               ? u"rate limited"_s
-                                  : unreadable                     ? u"unreadable"_s
-                                                                   : u"false"_s},
+                                  : text.rateLimited ? u"rate limited"_s
+                                  : unreadable       ? u"unreadable"_s
+                                                     : u"false"_s},
             {u"rate_limited"_s, text.rateLimited ? u"true"_s : u"false"_s}};
 }
 
@@ -99,10 +108,8 @@ void TestCorpus::fieldAccuracy()
             const QString field = it.key();
             if (onlyOutcome && field != u"not_registered" && field != u"rate_limited")
                 continue;
-            const QString expected = it->isBool() ? (it->toBool() ? u"true"_s : u"false"_s)
-                                                  : it->toString();
-            const bool right =
-                Comparable(field, parsed.value(field)) == Comparable(field, expected);
+            const QString expected = it->isBool() ? (it->toBool() ? u"true"_s : u"false"_s) : it->toString();
+            const bool right = Comparable(field, parsed.value(field)) == Comparable(field, expected);
             for (Score* score : {&scores[field], &overall}) {
                 ++score->total;
                 score->right += right ? 1 : 0;
@@ -112,8 +119,8 @@ void TestCorpus::fieldAccuracy()
                 notRegistered.right += right ? 1 : 0;
             }
             if (!right)
-                misses.append(u"%1 %2: want \"%3\", got \"%4\""_s.arg(
-                    answer.file, field, expected, parsed.value(field)));
+                misses.append(u"%1 %2: want \"%3\", got \"%4\""_s.arg(answer.file, field, expected,
+                                                                      parsed.value(field)));
         }
     }
     for (const QString& miss : std::as_const(misses))
@@ -122,13 +129,11 @@ void TestCorpus::fieldAccuracy()
     scores.insert(u"(not registered)"_s, notRegistered);
     scores.insert(u"(overall)"_s, overall);
     for (auto it = scores.cbegin(); it != scores.cend(); ++it)
-        qInfo("%-16s %6d %6d %7.1f%%", qPrintable(it.key()), it->right, it->total,
-              100 * it->share());
+        qInfo("%-16s %6d %6d %7.1f%%", qPrintable(it.key()), it->right, it->total, 100 * it->share());
 
     for (auto it = scores.cbegin(); it != scores.cend(); ++it) {
         const double target = it.key().startsWith(u'(') ? 0.99 : 0.97;
-        QVERIFY2(it->share() >= target,
-                 qPrintable(u"%1 under %2 %"_s.arg(it.key()).arg(100 * target)));
+        QVERIFY2(it->share() >= target, qPrintable(u"%1 under %2 %"_s.arg(it.key()).arg(100 * target)));
     }
 }
 

@@ -34,23 +34,26 @@ void TestDnsWitness::readsReplies_data()
     QTest::addColumn<int>("ttl");
     const QString name = u"example.com"_s;
     QTest::newRow("NS at the name, lower-cased and sorted, shortest TTL")
-        << DnsReply(1, 0, name, {NsRecord(u"Example.COM"_s, u"NS2.example.net"_s, 600), NsRecord(name, u"ns1.example.net"_s, 300)})
+        << DnsReply(1, 0, name,
+                    {NsRecord(u"Example.COM"_s, u"NS2.example.net"_s, 600),
+                     NsRecord(name, u"ns1.example.net"_s, 300)})
         << Delegation::Delegated << u"ns1.example.net,ns2.example.net"_s << 300;
     // "ns1" then a pointer back to the question's name.
     QTest::newRow("compressed name server")
-        << DnsReply(1, 0, name, {{name, 2, 60, QByteArray("\x03ns1\xc0\x0c", 6)}})
-        << Delegation::Delegated << u"ns1.example.com"_s << 60;
+        << DnsReply(1, 0, name, {{name, 2, 60, QByteArray("\x03ns1\xc0\x0c", 6)}}) << Delegation::Delegated
+        << u"ns1.example.com"_s << 60;
     QTest::newRow("referral from the parent's server")
-        << DnsReply(1, 0, name, {}, {NsRecord(name, u"ns1.example.net"_s)})
-        << Delegation::Delegated << u"ns1.example.net"_s << 3600;
+        << DnsReply(1, 0, name, {}, {NsRecord(name, u"ns1.example.net"_s)}) << Delegation::Delegated
+        << u"ns1.example.net"_s << 3600;
     QTest::newRow("the parent's own NS only")
-        << DnsReply(1, 0, name, {}, {NsRecord(u"com"_s, u"a.gtld-servers.net"_s)})
-        << Delegation::NotDelegated << QString() << 0;
+        << DnsReply(1, 0, name, {}, {NsRecord(u"com"_s, u"a.gtld-servers.net"_s)}) << Delegation::NotDelegated
+        << QString() << 0;
     QTest::newRow("NS of another name (an alias's target)")
-        << DnsReply(1, 0, name, {NsRecord(u"other.com"_s, u"ns1.other.com"_s)})
-        << Delegation::NotDelegated << QString() << 0;
+        << DnsReply(1, 0, name, {NsRecord(u"other.com"_s, u"ns1.other.com"_s)}) << Delegation::NotDelegated
+        << QString() << 0;
     QTest::newRow("no such name: the SOA's smaller TTL")
-        << DnsReply(1, 3, name, {}, {SoaRecord(u"com"_s, 900, 300)}) << Delegation::NotDelegated << QString() << 300;
+        << DnsReply(1, 3, name, {}, {SoaRecord(u"com"_s, 900, 300)}) << Delegation::NotDelegated << QString()
+        << 300;
     QTest::newRow("no NS at the name") << DnsReply(1, 0, name, {}, {SoaRecord(u"com"_s, 120, 900)})
                                        << Delegation::NotDelegated << QString() << 120;
     QTest::newRow("server failure") << DnsReply(1, 2, name, {}) << Delegation::Unknown << QString() << 0;
@@ -98,7 +101,8 @@ void TestDnsWitness::asksAResolver()
     witness.askNs(u"example.com"_s, [&](DnsVerdict verdict) { heard = verdict; });
     QTRY_VERIFY_WITH_TIMEOUT(heard.has_value(), 5000);
     QCOMPARE(heard->delegation, delegation);
-    QCOMPARE(heard->nameServers, reply == Reply::Delegated ? QStringList{u"ns1.example.net"_s} : QStringList());
+    QCOMPARE(heard->nameServers,
+             reply == Reply::Delegated ? QStringList{u"ns1.example.net"_s} : QStringList());
 }
 
 void TestDnsWitness::keepsVerdictsForTheirTime()
@@ -122,8 +126,9 @@ void TestDnsWitness::keepsVerdictsForTheirTime()
     QCOMPARE(resolver.questions(u"found.com"_s), 0);
     QCOMPARE(resolver.questions(u"taken.com"_s), 1);
     QCOMPARE(results[1].source, LookupSource::Dns);
-    QCOMPARE(results[1].record.columns(),
-             (WhoisRecord{{}, {}, {}, {}, {}, {}, u"whois.example"_s, u"ns1.taken.com"_s, u"已注册"_s}.columns()));
+    QCOMPARE(
+        results[1].record.columns(),
+        (WhoisRecord{{}, {}, {}, {}, {}, {}, u"whois.example"_s, u"ns1.taken.com"_s, u"已注册"_s}.columns()));
     QCOMPARE(results[2].status, LookupStatus::Found);
     QCOMPARE(results[3].status, LookupStatus::NotRegistered);
 

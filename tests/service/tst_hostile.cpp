@@ -32,7 +32,8 @@ constexpr bool kSanitized = false;
 
 QByteArray Get(const QString& name, const QString& token, const QByteArray& extra = {})
 {
-    return "GET " + wire::LookupTarget(name, token).toLatin1() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra + "\r\n";
+    return "GET " + wire::LookupTarget(name, token).toLatin1() + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + extra +
+           "\r\n";
 }
 
 QByteArray Lookup(const QString& name, const QByteArray& extra = {})
@@ -57,8 +58,9 @@ struct SlowRegistry {
 // The service as it runs, asking the slow registry (a base, so it is up first).
 struct Daemon : SlowRegistry, WhoisdProcess {
     explicit Daemon(const QStringList& extra = {})
-        : WhoisdProcess(QStringList{u"--bootstrap-url"_s, QString(), u"--min-spacing"_s, u"0"_s, u"--whois-server"_s,
-                                    u"slow=whois.slow"_s, u"--whois-address"_s, u"whois.slow="_s + registry.address()} +
+        : WhoisdProcess(QStringList{u"--bootstrap-url"_s, QString(), u"--min-spacing"_s, u"0"_s,
+                                    u"--whois-server"_s, u"slow=whois.slow"_s, u"--whois-address"_s,
+                                    u"whois.slow="_s + registry.address()} +
                         extra)
     {
     }
@@ -101,7 +103,6 @@ struct Daemon : SlowRegistry, WhoisdProcess {
         return exchange(Get(u"a.com"_s, u"0"_s, "Connection: close\r\n"), {}, 2000)
             .contains(wire::ReplyBody(wire::Refusal(wire::kBadToken.toString())));
     }
-
 };
 
 // Lookups of new names while the registry hangs, each on a connection of its own.
@@ -195,7 +196,8 @@ void TestHostile::idleAndAbortedConnectionsCannotWedgeIt()
 void TestHostile::timeoutsAndTheCapFreeConnections()
 {
     using namespace hostile;
-    Daemon daemon({u"--handshake-timeout"_s, u"300"_s, u"--idle-timeout"_s, u"300"_s, u"--max-connections"_s, u"20"_s});
+    Daemon daemon(
+        {u"--handshake-timeout"_s, u"300"_s, u"--idle-timeout"_s, u"300"_s, u"--max-connections"_s, u"20"_s});
     // Beyond the cap the connections idle longest make room.
     auto tcp = Open<QTcpSocket>(30, daemon.port);
     QTRY_VERIFY(Count(tcp, Closed) >= 10);
@@ -216,13 +218,17 @@ void TestHostile::pipelinedAnswersKeepRequestOrder()
     const QByteArray quick = Get(u"a.com"_s, u"0"_s) + Lookup(u"a..com"_s, "Connection: close\r\n");
     for (const bool whileWaiting : {false, true}) {
         Daemon daemon;
-        const QByteArray replies = whileWaiting ? daemon.exchange(slow, {}, 5000, quick) : daemon.exchange(slow + quick);
+        const QByteArray replies =
+            whileWaiting ? daemon.exchange(slow, {}, 5000, quick) : daemon.exchange(slow + quick);
         QStringList order;
-        for (qsizetype at = replies.indexOf("Content-Length: "); at >= 0; at = replies.indexOf("Content-Length: ", at + 1)) {
+        for (qsizetype at = replies.indexOf("Content-Length: "); at >= 0;
+             at = replies.indexOf("Content-Length: ", at + 1)) {
             const qsizetype length = replies.mid(at + 16, replies.indexOf('\r', at) - at - 16).toLongLong();
-            const QJsonObject body = QJsonDocument::fromJson(replies.mid(replies.indexOf("\r\n\r\n", at) + 4, length)).object();
+            const QJsonObject body =
+                QJsonDocument::fromJson(replies.mid(replies.indexOf("\r\n\r\n", at) + 4, length)).object();
             const QString message = body.value(wire::kMessage).toString();
-            order << (message.isEmpty() ? body[wire::kInfo][wire::kWeb][wire::kRowMembers[0]].toString() : message);
+            order << (message.isEmpty() ? body[wire::kInfo][wire::kWeb][wire::kRowMembers[0]].toString()
+                                        : message);
         }
         QCOMPARE(order, (QStringList{u"name.slow"_s, wire::kBadToken.toString(), u"a..com"_s}));
     }
@@ -237,13 +243,14 @@ void TestHostile::oversizedRequests_data()
         manyHeaders += "X-" + QByteArray::number(i) + ": 1\r\n";
     QTest::newRow("sane") << Get(u"a.com"_s, u"0"_s, "X-A: 1\r\nConnection: close\r\n") << QByteArray("200");
     QTest::newRow("10,000 headers") << Get(u"a.com"_s, u"0"_s, manyHeaders) << QByteArray("431");
-    QTest::newRow("200 small headers") << Get(u"a.com"_s, u"0"_s, manyHeaders.left(200 * 9)) << QByteArray("431");
+    QTest::newRow("200 small headers")
+        << Get(u"a.com"_s, u"0"_s, manyHeaders.left(200 * 9)) << QByteArray("431");
     QTest::newRow("1 MB header") << Get(u"a.com"_s, u"0"_s, "X-Big: " + QByteArray(1 << 20, 'x') + "\r\n")
                                  << QByteArray("431");
     QTest::newRow("100 kB URL") << Get(QString(100000, u'a') + u".com"_s, u"0"_s) << QByteArray("414");
     QTest::newRow("10 MB body announced")
-        << QByteArray("POST ") + wire::kVersionPath + " HTTP/1.1\r\nHost: x\r\nContent-Length: 10000000\r\n\r\n" +
-               wire::VersionForm().toLatin1()
+        << QByteArray("POST ") + wire::kVersionPath +
+               " HTTP/1.1\r\nHost: x\r\nContent-Length: 10000000\r\n\r\n" + wire::VersionForm().toLatin1()
         << QByteArray("413");
 }
 
@@ -267,7 +274,8 @@ void TestHostile::logLinesCannotBeForged()
         QTRY_VERIFY(daemon.readLog().contains("invalid"));
         QVERIFY2(!daemon.log.contains("\n2099"), daemon.log.constData());
         const QList<QByteArray> lines = daemon.log.split('\n');
-        const QByteArray line = *std::find_if(lines.begin(), lines.end(), [](auto& l) { return l.contains("invalid"); });
+        const QByteArray line =
+            *std::find_if(lines.begin(), lines.end(), [](auto& l) { return l.contains("invalid"); });
         if (format == u"json") {
             // Every line a JSON object, the service's own notices included.
             for (const QByteArray& any : lines)
@@ -277,7 +285,8 @@ void TestHostile::logLinesCannotBeForged()
             QCOMPARE(entry.value(u"outcome"_s).toString(), u"invalid"_s);
             QCOMPARE(entry.value(u"client"_s).toString(), u"127.0.0.1"_s);
         } else {
-            QVERIFY2(line.contains(" x.test\\n2099-01-01T00:00:00.000Z\\x206.6.6.6\\x20forged.test"), line.constData());
+            QVERIFY2(line.contains(" x.test\\n2099-01-01T00:00:00.000Z\\x206.6.6.6\\x20forged.test"),
+                     line.constData());
         }
     }
 }

@@ -34,11 +34,11 @@ struct GateRig {
         gate.ask(
             u"s"_s, std::make_shared<Askers>(caller),
             [this, id](Gate::Finish finish) {
-                sent.append({id, std::chrono::duration_cast<std::chrono::milliseconds>(clock.now() - start)});
-                if (hold)
-                    held.append(finish);
-                else
-                    finish(outcome, retryAfter);
+            sent.append({id, std::chrono::duration_cast<std::chrono::milliseconds>(clock.now() - start)});
+            if (hold)
+                held.append(finish);
+            else
+                finish(outcome, retryAfter);
             },
             [this, id](Gate::Refusal why) { refused.insert(id, why); });
     }
@@ -53,9 +53,10 @@ struct GateRig {
     {
         int busiest = 0;
         for (const auto& [id, at] : sent) {
-            busiest = std::max(busiest, int(std::count_if(sent.cbegin(), sent.cend(), [at = at](const auto& other) {
-                                              return other.second >= at && other.second < at + 1s;
-                                          })));
+            busiest =
+                std::max(busiest, int(std::count_if(sent.cbegin(), sent.cend(), [at = at](const auto& other) {
+                             return other.second >= at && other.second < at + 1s;
+                         })));
         }
         return busiest;
     }
@@ -119,9 +120,10 @@ void TestPoliteness::limitsTable()
     problems.clear();
     const LimitsTable rows = ParseLimitsTable(shipped.readAll(), &problems);
     QCOMPARE(problems, QStringList());
-    for (const char* server : {"whois.verisign-grs.com", "rdap.verisign.com", "whois.pir.org", "rdap.publicinterestregistry.org",
-                               "whois.cnnic.cn", "whois.denic.de", "whois.nic.uk", "rdap.nominet.uk", "whois.jprs.jp",
-                               "rdap.identitydigital.services", "whois.opensrs.net", "whois.tucows.com", "whois.iedr.ie"})
+    for (const char* server :
+         {"whois.verisign-grs.com", "rdap.verisign.com", "whois.pir.org", "rdap.publicinterestregistry.org",
+          "whois.cnnic.cn", "whois.denic.de", "whois.nic.uk", "rdap.nominet.uk", "whois.jprs.jp",
+          "rdap.identitydigital.services", "whois.opensrs.net", "whois.tucows.com", "whois.iedr.ie"})
         QVERIFY2(rows.rows.contains(QString::fromLatin1(server)), server);
     QCOMPARE(rows.limitFor(u"whois.nic.uk"_s).daily, 1000);
     QCOMPARE(rows.limitFor(u"whois.tucows.com"_s).concurrency, 1);
@@ -133,11 +135,13 @@ void TestPoliteness::limitSignals_data()
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("limited");
     QTest::newRow("429 whatever it says") << 429 << QByteArray("{}") << true;
-    QTest::newRow("403 allowed queries") << 403 << QByteArray(R"({"description":["Number of allowed queries exceeded"]})") << true;
+    QTest::newRow("403 allowed queries")
+        << 403 << QByteArray(R"({"description":["Number of allowed queries exceeded"]})") << true;
     QTest::newRow("422 too fast") << 422 << QByteArray(R"({"title":"Your access is too fast"})") << true;
     QTest::newRow("403 rate limit") << 403 << QByteArray("Rate limit reached, slow down") << true;
     QTest::newRow("403 quota") << 403 << QByteArray("daily QUOTA used up") << true;
-    QTest::newRow("403 plain refusal") << 403 << QByteArray(R"({"errorCode":403,"title":"Forbidden"})") << false;
+    QTest::newRow("403 plain refusal")
+        << 403 << QByteArray(R"({"errorCode":403,"title":"Forbidden"})") << false;
     QTest::newRow("404 mentioning limits") << 404 << QByteArray("too many requests") << false;
     QTest::newRow("200 record") << 200 << QByteArray(R"({"ldhName":"quota.example"})") << false;
 }
@@ -173,8 +177,9 @@ void TestPoliteness::rateAndBurst()
     QCOMPARE(narrow.sent.size(), 2);
     // Another server is not held up by this one.
     bool otherSent = false;
-    narrow.gate.ask(u"other"_s, std::make_shared<Askers>(LookupCaller{u"a"_s, narrow.clock.now() + 1s}),
-                    [&otherSent](const Gate::Finish&) { otherSent = true; }, [](Gate::Refusal) {});
+    narrow.gate.ask(
+        u"other"_s, std::make_shared<Askers>(LookupCaller{u"a"_s, narrow.clock.now() + 1s}),
+        [&otherSent](const Gate::Finish&) { otherSent = true; }, [](Gate::Refusal) {});
     QVERIFY(otherSent);
     narrow.held.takeFirst()(Gate::Outcome::Failed, 0s);
     QCOMPARE(narrow.sent.size(), 3);
@@ -293,7 +298,9 @@ void TestPoliteness::sameNameAskedOnce()
     QStringList answers;
     for (const QString& client : {u"a"_s, u"b"_s, u"c"_s}) {
         stack.service->lookup(name, LookupCaller{client, stack.clock.now() + 5s},
-                              [&answers](const LookupResult& result) { answers.append(result.record.registrar); });
+                              [&answers](const LookupResult& result) {
+            answers.append(result.record.registrar);
+        });
     }
     QCOMPARE(stack.service->lookupsUnderWay(), 1);
     QTRY_COMPARE(answers.size(), 3);
@@ -347,7 +354,9 @@ void TestPoliteness::limitedNamesWaitAgain()
     auto arrivals = std::make_shared<WindowCounter>();
     const QByteArray record = Fixture("rdap_thick.json");
     registry.setHandler(RateLimited(
-        [record](const TestHttpsServer::Request&) { return TestHttpsServer::Response{200, record, "application/rdap+json"}; },
+        [record](const TestHttpsServer::Request&) {
+        return TestHttpsServer::Response{200, record, "application/rdap+json"};
+        },
         10, arrivals));
     Stack stack;
     stack.settings.rdapOverrides.insert(u"info"_s, registry.baseUrl() + u"/rdap/"_s);

@@ -91,7 +91,8 @@ void TestServiceConfig::outboundLinks()
 
     // WHOIS referrals: host names only.
     QVERIFY(IsFollowableHost(u"whois.registrar.example"_s));
-    for (const QString& host : {u"10.0.0.1"_s, u"whois.x.com:4343"_s, u"rwhois://x.com"_s, u"localhost"_s, QString()})
+    for (const QString& host :
+         {u"10.0.0.1"_s, u"whois.x.com:4343"_s, u"rwhois://x.com"_s, u"localhost"_s, QString()})
         QVERIFY2(!IsFollowableHost(host), qPrintable(host));
 }
 
@@ -99,8 +100,9 @@ void TestServiceConfig::bootstrapFile()
 {
     ServerDirectory directory;
     QVERIFY(!directory.loadBootstrap("not json"));
-    const QByteArray bootstrap = "{\"services\":[[[\"com\",\"NET\"],[\"http://r.example/a\",\"https://r.example/a\"]],"
-                                 "[[\"org\"],[\"https://o.example/rdap/\"]]]}";
+    const QByteArray bootstrap =
+        "{\"services\":[[[\"com\",\"NET\"],[\"http://r.example/a\",\"https://r.example/a\"]],"
+        "[[\"org\"],[\"https://o.example/rdap/\"]]]}";
     QVERIFY(directory.loadBootstrap(bootstrap));
     QCOMPARE(directory.rdapBase(u"com"_s), u"https://r.example/a/"_s);
     QCOMPARE(directory.rdapBase(u"net"_s), u"https://r.example/a/"_s);
@@ -135,13 +137,15 @@ void TestServiceConfig::settings()
     QVERIFY(!ServiceSettings::fromArguments({u"whoisd"_s, u"--port"_s, u"x"_s}, &message));
     QVERIFY(message.contains(u"--port"_s));
     message.clear();
-    QVERIFY(!ServiceSettings::fromArguments({u"whoisd"_s, u"--state-dir"_s, u"/nonexistent/whoisd"_s}, &message));
+    QVERIFY(
+        !ServiceSettings::fromArguments({u"whoisd"_s, u"--state-dir"_s, u"/nonexistent/whoisd"_s}, &message));
     QVERIFY(message.contains(u"--state-dir"_s));
 
     QTemporaryFile config;
     QVERIFY(config.open());
     // A limit row's own commas survive the settings file's list splitting.
-    config.write("port=9000\nsid=42\nmax-in-flight=2\nlimit=whois.nic.uk=4.5,daily=1000, rdap.example:8443=0.5\n");
+    config.write(
+        "port=9000\nsid=42\nmax-in-flight=2\nlimit=whois.nic.uk=4.5,daily=1000, rdap.example:8443=0.5\n");
     config.close();
     message.clear();
     const auto parsed = ServiceSettings::fromArguments(
@@ -159,7 +163,8 @@ void TestServiceConfig::settings()
     QVERIFY(parsed->rdapOverrides.isEmpty());
     QVERIFY(parsed->dnsWitness && parsed->dnsResolvers.isEmpty());
     const auto resolvers = ServiceSettings::fromArguments(
-        {u"whoisd"_s, u"--dns"_s, u"127.0.0.1:5353"_s, u"--dns"_s, u"[::1]"_s, u"--dns-timeout"_s, u"500"_s}, &message);
+        {u"whoisd"_s, u"--dns"_s, u"127.0.0.1:5353"_s, u"--dns"_s, u"[::1]"_s, u"--dns-timeout"_s, u"500"_s},
+        &message);
     QVERIFY2(resolvers, qPrintable(message));
     QCOMPARE(resolvers->dnsResolvers, (QStringList{u"127.0.0.1:5353"_s, u"[::1]"_s}));
     QCOMPARE(resolvers->dnsTimeout.count(), 500);
@@ -178,11 +183,13 @@ void TestServiceConfig::settingsRefused_data()
     row("port not a number", {u"--port"_s, u"84x"_s}, u"--port 84x: not a whole number"_s);
     row("port left empty", {u"--port="_s}, u"--port : no value"_s);
     row("listen not an address", {u"--listen"_s, u"localhost"_s}, u"--listen localhost: not an IP address"_s);
-    row("missing certificate", {u"--cert"_s, u"/nonexistent/server.crt"_s}, u"--cert /nonexistent/server.crt: not a readable file"_s);
+    row("missing certificate", {u"--cert"_s, u"/nonexistent/server.crt"_s},
+        u"--cert /nonexistent/server.crt: not a readable file"_s);
     row("key is a directory", {u"--key"_s, u"/"_s}, u"--key /: not a readable file"_s);
     row("bootstrap url", {u"--bootstrap-url"_s, u"ftp://x.example/dns.json"_s}, u"--bootstrap-url"_s);
     row("iana whois", {u"--iana-whois"_s, u"who is"_s}, u"--iana-whois who is: not a host name"_s);
-    row("rdap without tld", {u"--rdap"_s, u"https://r.example/"_s}, u"--rdap https://r.example/: not of the form"_s);
+    row("rdap without tld", {u"--rdap"_s, u"https://r.example/"_s},
+        u"--rdap https://r.example/: not of the form"_s);
     row("rdap not a url", {u"--rdap"_s, u"me=r.example"_s}, u"--rdap me=r.example"_s);
     row("whois server", {u"--whois-server"_s, u"hk="_s}, u"--whois-server hk="_s);
     row("whois address without port", {u"--whois-address"_s, u"w.example=127.0.0.1"_s}, u"--whois-address"_s);
@@ -195,9 +202,11 @@ void TestServiceConfig::settingsRefused_data()
     row("answer cap too big", {u"--max-answer-bytes"_s, u"1000000000"_s}, u"--max-answer-bytes"_s);
     row("no requests in flight", {u"--max-in-flight"_s, u"0"_s}, u"--max-in-flight 0: out of range"_s);
     row("negative spacing", {u"--min-spacing"_s, u"-5"_s}, u"--min-spacing"_s);
-    row("limit without a rate", {u"--limit"_s, u"whois.nic.uk"_s}, u"--limit whois.nic.uk: not of the form server=rate"_s);
+    row("limit without a rate", {u"--limit"_s, u"whois.nic.uk"_s},
+        u"--limit whois.nic.uk: not of the form server=rate"_s);
     row("limit of no queries", {u"--limit"_s, u"whois.nic.uk=0"_s}, u"--limit whois.nic.uk=0: the rate"_s);
-    row("limit with an unknown part", {u"--limit"_s, u"w.example=1,bursts=2"_s}, u"unknown part \"bursts=2\""_s);
+    row("limit with an unknown part", {u"--limit"_s, u"w.example=1,bursts=2"_s},
+        u"unknown part \"bursts=2\""_s);
     row("limit of no concurrency", {u"--limit"_s, u"w.example=1,concurrency=0"_s}, u"concurrency is not"_s);
     row("limit without a server", {u"--limit"_s, u"=5"_s}, u"--limit =5: no server"_s);
     row("empty queue", {u"--max-queue"_s, u"0"_s}, u"--max-queue 0: out of range"_s);
@@ -223,7 +232,8 @@ void TestServiceConfig::settingsRefused()
     config.close();
     QVERIFY(!ServiceSettings::fromArguments({u"whoisd"_s, u"--config"_s, config.fileName()}, &message));
     QVERIFY2(message.contains(u"--port 70000: out of range"_s), qPrintable(message));
-    QVERIFY2(message.contains(u"unknown setting"_s) && message.contains(u"max-inflight"_s), qPrintable(message));
+    QVERIFY2(message.contains(u"unknown setting"_s) && message.contains(u"max-inflight"_s),
+             qPrintable(message));
 }
 
 // The manual and the installed settings file are written from the option rows: the
@@ -253,7 +263,8 @@ void TestServiceConfig::optionLists()
     config.write(file.toUtf8());
     config.close();
     QString message;
-    const auto parsed = ServiceSettings::fromArguments({u"whoisd"_s, u"--config"_s, config.fileName()}, &message);
+    const auto parsed =
+        ServiceSettings::fromArguments({u"whoisd"_s, u"--config"_s, config.fileName()}, &message);
     QVERIFY2(parsed, qPrintable(message));
     QCOMPARE(parsed->listenAddress, QHostAddress(QHostAddress::LocalHost));
     QCOMPARE(parsed->bootstrapUrl, ServiceSettings().bootstrapUrl);

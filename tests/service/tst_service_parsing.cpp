@@ -18,9 +18,8 @@ QByteArray Fixture(const char* name)
 
 QString Fields(const WhoisRecord& record)
 {
-    return QStringList{record.registrar, record.email,       record.phone,
-                       record.created,   record.expires,     record.whoisServer,
-                       record.nameServers, record.statuses}
+    return QStringList{record.registrar, record.email,       record.phone,       record.created,
+                       record.expires,   record.whoisServer, record.nameServers, record.statuses}
         .join(u'|');
 }
 
@@ -48,7 +47,8 @@ void TestServiceParsing::statuses_data()
 {
     QTest::addColumn<QString>("rdap");
     QTest::addColumn<QString>("epp");
-    QTest::newRow("client transfer prohibited") << u"client transfer prohibited"_s << u"clientTransferProhibited"_s;
+    QTest::newRow("client transfer prohibited")
+        << u"client transfer prohibited"_s << u"clientTransferProhibited"_s;
     QTest::newRow("server hold") << u"server hold"_s << u"serverHold"_s;
     QTest::newRow("redemption period") << u"redemption period"_s << u"redemptionPeriod"_s;
     QTest::newRow("pending delete") << u"pending delete"_s << u"pendingDelete"_s;
@@ -133,8 +133,10 @@ void TestServiceParsing::names_data()
     QTest::newRow("empty label") << u"a..com"_s << QString() << QString();
     QTest::newRow("leading hyphen") << u"-a.com"_s << QString() << QString();
     QTest::newRow("label of 64") << (QString(64, u'a') + u".com"_s) << QString() << QString();
-    QTest::newRow("label of 63") << (QString(63, u'a') + u".com"_s) << (QString(63, u'a') + u".com"_s) << u"com"_s;
-    QTest::newRow("too long") << (QString(60, u'a') + u"."_s).repeated(5) + u"com"_s << QString() << QString();
+    QTest::newRow("label of 63") << (QString(63, u'a') + u".com"_s) << (QString(63, u'a') + u".com"_s)
+                                 << u"com"_s;
+    QTest::newRow("too long") << (QString(60, u'a') + u"."_s).repeated(5) + u"com"_s << QString()
+                              << QString();
     QTest::newRow("query characters") << u"a&b=c.com"_s << QString() << QString();
     QTest::newRow("space") << u"a b.com"_s << QString() << QString();
     QTest::newRow("numeric TLD") << u"10.0.0.1"_s << QString() << QString();
@@ -174,8 +176,8 @@ void TestServiceParsing::rdapRecords_data()
         << false << u"REGISTRAR_LINK"_s;
     QTest::newRow("registrar record: redacted registrant, abuse contact is not the registrant's")
         << Fixture("rdap_registrar_com.json")
-        << u"Registrar of Record LLC|abuse@ror.example|+1.3105551212|||||clientTransferProhibited"_s
-        << false << QString();
+        << u"Registrar of Record LLC|abuse@ror.example|+1.3105551212|||||clientTransferProhibited"_s << false
+        << QString();
     QTest::newRow("redacted record: no notice as data")
         << Fixture("rdap_redacted.json")
         << u"Redacted Registrar Ltd|||2020-01-02||||serverHold,redemptionPeriod"_s << false << QString();
@@ -224,25 +226,27 @@ void TestServiceParsing::whoisAnswers_data()
                          << u"阿里云计算有限公司（万网）|admin@example.cn||2003-03-12|2028-03-12||"
                             u"ns1.example.cn,ns2.example.cn|clientDeleteProhibited,clientTransferProhibited"_s
                          << false << QString();
-    QTest::newRow(".hk") << QString::fromUtf8(Fixture("whois_hk.txt"))
-                         << u"Hong Kong Domain Name Registration Company Limited|holder@example.hk||1997-09-15|"
-                            u"2027-09-14||ns1.example.hk,ns2.example.net|ok"_s
-                         << false << QString();
+    QTest::newRow(".hk")
+        << QString::fromUtf8(Fixture("whois_hk.txt"))
+        << u"Hong Kong Domain Name Registration Company Limited|holder@example.hk||1997-09-15|"
+           u"2027-09-14||ns1.example.hk,ns2.example.net|ok"_s
+        << false << QString();
     QTest::newRow("thin .com registry") << QString::fromUtf8(Fixture("whois_com_registry.txt"))
                                         << u"Example Registrar, Inc.|abuse@registrar.example|+1.5555550100|"
                                            u"1995-08-14|2026-08-13||a.iana-servers.net,b.iana-servers.net|"
                                            u"clientDeleteProhibited,clientTransferProhibited"_s
                                         << false << u"whois.registrar.example"_s;
-    QTest::newRow("not registered") << QString::fromUtf8(Fixture("whois_not_found.txt"))
-                                    << u"|||||||"_s << true << QString();
+    QTest::newRow("not registered") << QString::fromUtf8(Fixture("whois_not_found.txt")) << u"|||||||"_s
+                                    << true << QString();
     QTest::newRow("values on the line below their key")
         << u"Domain:\n\texample.ac.uk\nServers:\n\tns1.example.ac.uk\t192.0.2.1\n\tns2.example.net\n"
            u"Renewal date:\n\tMonday 16th Jun 2014\nEntry created:\n\tFriday 7th November 2003\n"_s
         << u"|||2003-11-07|2014-06-16||ns1.example.ac.uk,ns2.example.net|"_s << false << QString();
     // A notice's "for excessive querying" is no limit; the answer says the name is free.
-    QTest::newRow("not found beside a notice") << u"Domain not found.\n\nNOTICE: access may end, including "
-                                                  u"without limitation, for\nexcessive querying of the WHOIS database.\n"_s
-                                               << u"|||||||"_s << true << QString();
+    QTest::newRow("not found beside a notice")
+        << u"Domain not found.\n\nNOTICE: access may end, including "
+           u"without limitation, for\nexcessive querying of the WHOIS database.\n"_s
+        << u"|||||||"_s << true << QString();
     QTest::newRow("garbage") << u"\u0001\u0002binary\u0000"_s << u"|||||||"_s << false << QString();
 }
 

@@ -87,10 +87,12 @@ void TestUpstream::upstreamErrors()
             return std::pair{QByteArray("no answer"), UpstreamError::None};
         return std::pair{answer->text, answer->error};
     };
-    QCOMPARE(port43(u"127.0.0.1"_s, u"small.example"_s), std::pair(QByteArray("small\r\n"), UpstreamError::None));
+    QCOMPARE(port43(u"127.0.0.1"_s, u"small.example"_s),
+             std::pair(QByteArray("small\r\n"), UpstreamError::None));
     QCOMPARE(port43(u"127.0.0.1"_s, u"big.example"_s), std::pair(QByteArray(), UpstreamError::TooLarge));
     // A referral into loopback is not connected to.
-    QCOMPARE(port43(u"localhost"_s, u"small.example"_s), std::pair(QByteArray(), UpstreamError::CannotConnect));
+    QCOMPARE(port43(u"localhost"_s, u"small.example"_s),
+             std::pair(QByteArray(), UpstreamError::CannotConnect));
     QCOMPARE(whois.queries().size(), 2);
 }
 
@@ -196,7 +198,8 @@ void TestUpstream::binaryKeepsOutOfLoopback()
     };
     for (const QString& name : {u"one.test"_s, u"two.test"_s, u"three.test"_s}) {
         const QString row = lookUp(name);
-        QVERIFY2(row.startsWith(name + u"|RESERVED-Internet Assigned Numbers Authority||"_s), qPrintable(row));
+        QVERIFY2(row.startsWith(name + u"|RESERVED-Internet Assigned Numbers Authority||"_s),
+                 qPrintable(row));
     }
     QVERIFY(lookUp(u"moved.test"_s).endsWith(u"查询失败:无法连接"_s));
     QVERIFY(!inside.reached());

@@ -19,7 +19,6 @@
 using namespace Qt::Literals::StringLiterals;
 using Response = TestHttpsServer::Response;
 
-
 class TestWhoisd final : public QObject {
     Q_OBJECT
 private slots:
@@ -46,7 +45,8 @@ void TestWhoisd::lookups_data()
            u"1995-08-14|2026-08-13|whois.verisign-grs.com|a.iana-servers.net,b.iana-servers.net|"
            u"clientDeleteProhibited,clientTransferProhibited,clientUpdateProhibited"_s;
     QTest::newRow("redacted record, internationalised name")
-        << u"中文.info"_s << u"中文.info|Redacted Registrar Ltd|||2020-01-02||127.0.0.1||serverHold,redemptionPeriod"_s;
+        << u"中文.info"_s
+        << u"中文.info|Redacted Registrar Ltd|||2020-01-02||127.0.0.1||serverHold,redemptionPeriod"_s;
     QTest::newRow(".cn over port 43 in GBK")
         << u"example.cn"_s
         << u"example.cn|阿里云计算有限公司（万网）|admin@example.cn||2003-03-12|2028-03-12|whois.cnnic.cn|"
@@ -67,10 +67,12 @@ void TestWhoisd::lookups_data()
            u"clientDeleteProhibited,clientTransferProhibited"_s;
     // When RDAP cannot answer, port 43 does.
     for (const QString& name : {u"example.io"_s, u"example.me"_s, u"example.cc"_s}) {
-        const QString server = name.endsWith(u"cc"_s) ? u"ccwhois.verisign-grs.com"_s : u"whois.nic."_s + name.right(2);
+        const QString server =
+            name.endsWith(u"cc"_s) ? u"ccwhois.verisign-grs.com"_s : u"whois.nic."_s + name.right(2);
         QTest::addRow("%s over port 43 when RDAP fails", qPrintable(name))
-            << name << name + u"|阿里云计算有限公司（万网）|admin@example.cn||2003-03-12|2028-03-12|"_s + server +
-                           u"|ns1.example.cn,ns2.example.cn|clientDeleteProhibited,clientTransferProhibited"_s;
+            << name
+            << name + u"|阿里云计算有限公司（万网）|admin@example.cn||2003-03-12|2028-03-12|"_s + server +
+                   u"|ns1.example.cn,ns2.example.cn|clientDeleteProhibited,clientTransferProhibited"_s;
     }
     // Every other answer about a name is a row too, its status column saying why.
     QTest::newRow("not registered over RDAP") << u"nosuch.org"_s << u"nosuch.org||||||||未注册"_s;
@@ -86,7 +88,8 @@ void TestWhoisd::lookups_data()
         << u"example.biz"_s << u"example.biz||||||whois.down.example||查询失败:无法连接"_s;
     // A name DNS shows delegated is registered, whatever the registry said or could not say.
     const QString delegated = u"|ns1.example.net,ns2.example.net|已注册"_s;
-    QTest::newRow("RDAP says not found, DNS delegates") << u"taken.org"_s << u"taken.org||||||127.0.0.1"_s + delegated;
+    QTest::newRow("RDAP says not found, DNS delegates")
+        << u"taken.org"_s << u"taken.org||||||127.0.0.1"_s + delegated;
     QTest::newRow("port 43 says not found, DNS delegates")
         << u"taken.net"_s << u"taken.net||||||whois.verisign-grs.com"_s + delegated;
     QTest::newRow("rate limited, DNS delegates")
@@ -95,7 +98,8 @@ void TestWhoisd::lookups_data()
         << u"taken.biz"_s << u"taken.biz||||||whois.down.example"_s + delegated;
     QTest::newRow("unreachable, DNS silent")
         << u"silent.biz"_s << u"silent.biz||||||whois.down.example||查询失败:无法连接"_s;
-    QTest::newRow("TLD nobody serves") << u"a.nowhere"_s << u"a.nowhere||||||||域名格式不正确或暂不支持该后缀"_s;
+    QTest::newRow("TLD nobody serves")
+        << u"a.nowhere"_s << u"a.nowhere||||||||域名格式不正确或暂不支持该后缀"_s;
     QTest::newRow("not a domain name") << u"a..com"_s << u"a..com||||||||域名格式不正确或暂不支持该后缀"_s;
     QTest::newRow("query characters")
         << u"a.com&token=x"_s << u"a.com&token=x||||||||域名格式不正确或暂不支持该后缀"_s;
@@ -116,11 +120,14 @@ void TestWhoisd::tokenIsCheckedFirst()
     stack.start();
     const QString name = u"example.org"_s;
     const QString refused = u"refused: "_s + wire::kBadToken.toString();
-    for (const QString& token : {QString(), u"0"_s, Md5Hex(name, 32), Md5Hex(name + wire::kTokenSalt.toString(), 16)})
-        QCOMPARE(Row(MapLookupReply(HttpGetText(stack.client, stack.baseUrl + wire::LookupTarget(name, token)))),
-                 refused);
-    QCOMPARE(Row(MapLookupReply(HttpGetText(stack.client, stack.baseUrl + QLatin1StringView(wire::kLookupPath)))),
-             refused);
+    for (const QString& token :
+         {QString(), u"0"_s, Md5Hex(name, 32), Md5Hex(name + wire::kTokenSalt.toString(), 16)})
+        QCOMPARE(
+            Row(MapLookupReply(HttpGetText(stack.client, stack.baseUrl + wire::LookupTarget(name, token)))),
+            refused);
+    QCOMPARE(
+        Row(MapLookupReply(HttpGetText(stack.client, stack.baseUrl + QLatin1StringView(wire::kLookupPath)))),
+        refused);
     QVERIFY(stack.rdap.requests().isEmpty());
     QVERIFY(stack.registry.queries().isEmpty());
 }
@@ -131,8 +138,8 @@ void TestWhoisd::rowReplyCarriesAllMembers()
     stack.start();
     // Every member, the empty ones too.
     QCOMPARE(HttpGetText(stack.client, LookupUrl(stack.baseUrl, u"nosuch.org"_s)),
-             QString::fromUtf8(wire::ReplyBody(
-                 wire::RowAnswer({u"nosuch.org"_s, {}, {}, {}, {}, {}, {}, {}, wire::kNotRegistered.toString()}))));
+             QString::fromUtf8(wire::ReplyBody(wire::RowAnswer(
+                 {u"nosuch.org"_s, {}, {}, {}, {}, {}, {}, {}, wire::kNotRegistered.toString()}))));
 }
 
 void TestWhoisd::updateEndpoint()
@@ -152,7 +159,8 @@ void TestWhoisd::updateEndpoint()
     };
     QCOMPARE(post(wire::VersionForm().toUtf8()),
              QString::fromUtf8(wire::ReplyBody(wire::VersionAnswer(u"1.2.0"_s, u"88"_s, u"1"_s))));
-    const QString unknown = QString::fromUtf8(wire::ReplyBody(wire::Refusal(wire::kUnknownProduct.toString())));
+    const QString unknown =
+        QString::fromUtf8(wire::ReplyBody(wire::Refusal(wire::kUnknownProduct.toString())));
     const QString otherProduct = wire::kProductItem.toString() + u"=other"_s;
     const QString otherItem = u"x="_s + wire::kProduct.toString();
     for (const QString& body : {otherProduct, QString(), otherItem})

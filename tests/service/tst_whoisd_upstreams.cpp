@@ -20,7 +20,6 @@
 using namespace Qt::Literals::StringLiterals;
 using Response = TestHttpsServer::Response;
 
-
 class TestWhoisdUpstreams final : public QObject {
     Q_OBJECT
 private slots:
@@ -43,13 +42,15 @@ void TestWhoisdUpstreams::shippedServerTables()
     const qsizetype lines = table.count('\n') - table.count('#');
     QCOMPARE(directory.loadWhoisTable(table), lines); // every line a pair
     QVERIFY(lines > 1100);
-    QVERIFY(directory.loadBootstrap(ReadTestFile(QStringLiteral(WHOIS_SERVICE_DATA "/rdap-dns-bootstrap.json"))));
+    QVERIFY(
+        directory.loadBootstrap(ReadTestFile(QStringLiteral(WHOIS_SERVICE_DATA "/rdap-dns-bootstrap.json"))));
     QVERIFY(directory.rdapCount() > 1100);
     // The RDAP table fills only the bootstrap file's gaps, among them TLDs whose port 43 is gone.
     const QByteArray rdapTable = ReadTestFile(QStringLiteral(WHOIS_SERVICE_DATA "/rdap-servers.txt"));
     for (const QByteArray& line : rdapTable.split('\n'))
         if (!line.startsWith('#') && !line.isEmpty())
-            QVERIFY2(directory.rdapBase(QString::fromLatin1(line.split(' ').first())).isEmpty(), line.constData());
+            QVERIFY2(directory.rdapBase(QString::fromLatin1(line.split(' ').first())).isEmpty(),
+                     line.constData());
     QCOMPARE(directory.loadRdapTable(rdapTable), rdapTable.count('\n') - rdapTable.count('#'));
     QCOMPARE(directory.rdapBase(u"IO"_s), u"https://rdap.identitydigital.services/rdap/"_s);
     QCOMPARE(directory.whoisServer(u"io"_s), QString());
@@ -71,7 +72,8 @@ void TestWhoisdUpstreams::bootstrapIsRefreshed()
     stack.settings.bootstrapUrl = stack.rdap.baseUrl() + u"/bootstrap/dns.json"_s;
     stack.rdap.setHandler([&stack](const TestHttpsServer::Request& request) {
         if (request.path == "/bootstrap/dns.json")
-            return Response{200, "{\"services\":[[[\"org\",\"xyz\"],[\"" + stack.rdap.baseUrl().toLatin1() + "/fresh/\"]]]}"};
+            return Response{200, "{\"services\":[[[\"org\",\"xyz\"],[\"" + stack.rdap.baseUrl().toLatin1() +
+                                     "/fresh/\"]]]}"};
         if (request.path == "/fresh/domain/example.xyz")
             return Response{200, Fixture("rdap_thick.json"), "application/rdap+json"};
         return stack.answerRdap(request);
@@ -172,7 +174,8 @@ void TestWhoisdUpstreams::clientLeavingDuringALookup()
         QSignalSpy encrypted(&impatient, &QSslSocket::encrypted);
         impatient.connectToHostEncrypted(u"127.0.0.1"_s, static_cast<quint16>(QUrl(stack.baseUrl).port()));
         QTRY_COMPARE(encrypted.count(), 1);
-        const QByteArray target = QUrl(LookupUrl(stack.baseUrl, u"slow.org"_s)).toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
+        const QByteArray target = QUrl(LookupUrl(stack.baseUrl, u"slow.org"_s))
+                                      .toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority);
         impatient.write("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
         QTRY_COMPARE(stack.rdapRequests("/rdap/domain/slow.org"), 1);
         impatient.abort();
@@ -207,13 +210,15 @@ void TestWhoisdUpstreams::registrarLinksAreChecked()
     const QByteArray target = link.arg(registrar.port()).toLatin1();
     stack.rdap.setHandler([&stack, target](const TestHttpsServer::Request& request) {
         if (request.path == "/rdap/domain/example.com")
-            return Response{200, Fixture("rdap_thin_com.json").replace("REGISTRAR_LINK", target), "application/rdap+json"};
+            return Response{200, Fixture("rdap_thin_com.json").replace("REGISTRAR_LINK", target),
+                            "application/rdap+json"};
         return stack.answerRdap(request);
     });
     stack.start();
     // The registry's own record answers either way.
     const QString row = stack.lookUp(u"example.com"_s);
-    QVERIFY2(row.startsWith(u"example.com|RESERVED-Internet Assigned Numbers Authority||"_s), qPrintable(row));
+    QVERIFY2(row.startsWith(u"example.com|RESERVED-Internet Assigned Numbers Authority||"_s),
+             qPrintable(row));
     QCOMPARE(registrar.reached(), configured);
 }
 

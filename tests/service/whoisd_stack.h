@@ -35,7 +35,8 @@ struct Stack {
         bootstrap.write(bootstrapJson);
         bootstrap.close();
 
-        registry.answer("example.cn", QStringEncoder("GBK").encode(QString::fromUtf8(Fixture("whois_cn.txt"))));
+        registry.answer("example.cn",
+                        QStringEncoder("GBK").encode(QString::fromUtf8(Fixture("whois_cn.txt"))));
         registry.answer("example.hk", Fixture("whois_hk.txt"));
         registry.answer("example.net", Fixture("whois_com_registry.txt"));
         registry.answer("nosuch.net", Fixture("whois_not_found.txt"));
@@ -63,12 +64,16 @@ struct Stack {
         settings.rdapOverrides = {{u"io"_s, rdap.baseUrl() + u"/rdap/"_s},
                                   {u"cc"_s, rdap.baseUrl() + u"/rdap/"_s},
                                   {u"me"_s, u"https://127.0.0.1:1/"_s}};
-        settings.whoisServers = {{u"cn"_s, u"whois.cnnic.cn"_s},       {u"hk"_s, u"whois.hkirc.hk"_s},
-                                 {u"net"_s, u"whois.verisign-grs.com"_s}, {u"io"_s, u"whois.nic.io"_s},
-                                 {u"me"_s, u"whois.nic.me"_s},           {u"cc"_s, u"ccwhois.verisign-grs.com"_s},
+        settings.whoisServers = {{u"cn"_s, u"whois.cnnic.cn"_s},
+                                 {u"hk"_s, u"whois.hkirc.hk"_s},
+                                 {u"net"_s, u"whois.verisign-grs.com"_s},
+                                 {u"io"_s, u"whois.nic.io"_s},
+                                 {u"me"_s, u"whois.nic.me"_s},
+                                 {u"cc"_s, u"ccwhois.verisign-grs.com"_s},
                                  {u"biz"_s, u"whois.down.example"_s}};
-        for (const char* host : {"whois.cnnic.cn", "whois.hkirc.hk", "whois.verisign-grs.com", "whois.iana.org",
-                                 "whois.nic.example-tld", "whois.nic.io", "whois.nic.me", "ccwhois.verisign-grs.com"})
+        for (const char* host :
+             {"whois.cnnic.cn", "whois.hkirc.hk", "whois.verisign-grs.com", "whois.iana.org",
+              "whois.nic.example-tld", "whois.nic.io", "whois.nic.me", "ccwhois.verisign-grs.com"})
             settings.whoisAddresses.insert(QString::fromLatin1(host), registry.address());
         settings.whoisAddresses.insert(u"whois.down.example"_s, u"127.0.0.1:1"_s);
         settings.whoisAddresses.insert(u"whois.registrar.example"_s, registrar.address());
@@ -87,9 +92,9 @@ struct Stack {
         service->startBootstrap();
         front = std::make_unique<HttpFront>(settings, *service);
         QString error;
-        const quint16 port = front->listen(
-            ReadTestFile(QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt")),
-            ReadTestFile(QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key")), &error);
+        const quint16 port =
+            front->listen(ReadTestFile(QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt")),
+                          ReadTestFile(QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key")), &error);
         if (port == 0)
             qFatal("%s", qPrintable(error));
         baseUrl = u"https://127.0.0.1:%1"_s.arg(port);
@@ -101,8 +106,11 @@ struct Stack {
         if (path == "/rdap/domain/example.org")
             return {200, Fixture("rdap_thick.json"), "application/rdap+json"};
         if (path == "/rdap/domain/example.com")
-            return {200, Fixture("rdap_thin_com.json").replace("REGISTRAR_LINK", rdap.baseUrl().toLatin1() + "/registrar/domain/example.com"),
-                    "application/rdap+json"};
+            return {
+                200,
+                Fixture("rdap_thin_com.json")
+                    .replace("REGISTRAR_LINK", rdap.baseUrl().toLatin1() + "/registrar/domain/example.com"),
+                "application/rdap+json"};
         if (path == "/registrar/domain/example.com")
             return {200, Fixture("rdap_registrar_com.json"), "application/rdap+json"};
         if (path == "/rdap/domain/xn--fiq228c.info")
@@ -121,7 +129,10 @@ struct Stack {
     }
 
     // A lookup as the program makes it.
-    QString lookUp(const QString& name) { return Row(MapLookupReply(HttpGetText(client, LookupUrl(baseUrl, name)))); }
+    QString lookUp(const QString& name)
+    {
+        return Row(MapLookupReply(HttpGetText(client, LookupUrl(baseUrl, name))));
+    }
 
     int rdapRequests(const QByteArray& path) const
     {

@@ -10,7 +10,7 @@ struct DnsRecord {
     QString owner;
     quint16 type = 2; // NS
     quint32 ttl = 3600;
-    QByteArray data;  // wire form
+    QByteArray data; // wire form
 };
 
 inline QByteArray DnsName(const QString& name)
@@ -38,8 +38,9 @@ inline DnsRecord NsRecord(const QString& owner, const QString& target, quint32 t
 inline DnsRecord SoaRecord(const QString& zone, quint32 ttl, quint32 minimum)
 {
     return {zone, 6, ttl,
-            DnsName(QStringLiteral("ns.") + zone) + DnsName(QStringLiteral("hostmaster.") + zone) + DnsNumber(1, 4) +
-                DnsNumber(7200, 4) + DnsNumber(900, 4) + DnsNumber(1209600, 4) + DnsNumber(minimum, 4)};
+            DnsName(QStringLiteral("ns.") + zone) + DnsName(QStringLiteral("hostmaster.") + zone) +
+                DnsNumber(1, 4) + DnsNumber(7200, 4) + DnsNumber(900, 4) + DnsNumber(1209600, 4) +
+                DnsNumber(minimum, 4)};
 }
 
 // A reply (QR and RD/RA set) to an NS question about `question`.
@@ -50,7 +51,7 @@ inline QByteArray DnsReply(quint16 id, int rcode, const QString& question, const
                       DnsNumber(quint32(answers.size()), 2) + DnsNumber(quint32(authority.size()), 2) +
                       DnsNumber(0, 2) + DnsName(question) + DnsNumber(2, 2) + DnsNumber(1, 2);
     for (const DnsRecord& record : answers + authority)
-        wire += DnsName(record.owner) + DnsNumber(record.type, 2) + DnsNumber(1, 2) + DnsNumber(record.ttl, 4) +
-                DnsNumber(quint32(record.data.size()), 2) + record.data;
+        wire += DnsName(record.owner) + DnsNumber(record.type, 2) + DnsNumber(1, 2) +
+                DnsNumber(record.ttl, 4) + DnsNumber(quint32(record.data.size()), 2) + record.data;
     return wire;
 }

@@ -39,9 +39,18 @@ int Count(const Sockets<Socket>& sockets, Predicate predicate)
     return int(std::count_if(sockets.begin(), sockets.end(), [&](const auto& s) { return predicate(*s); }));
 }
 
-inline bool Connected(const QTcpSocket& socket) { return socket.state() == QAbstractSocket::ConnectedState; }
-inline bool Closed(const QTcpSocket& socket) { return socket.state() == QAbstractSocket::UnconnectedState; }
-inline bool Encrypted(const QSslSocket& socket) { return socket.isEncrypted(); }
+inline bool Connected(const QTcpSocket& socket)
+{
+    return socket.state() == QAbstractSocket::ConnectedState;
+}
+inline bool Closed(const QTcpSocket& socket)
+{
+    return socket.state() == QAbstractSocket::UnconnectedState;
+}
+inline bool Encrypted(const QSslSocket& socket)
+{
+    return socket.isEncrypted();
+}
 
 // Whether every socket came to satisfy `predicate` within `ms`.
 template <typename Socket, typename Predicate>
@@ -90,8 +99,11 @@ inline bool GiveUp(quint16 port, Stage stage, int count, const QByteArray& hello
         if (!AllOf(tcp, Connected))
             return false;
         for (auto& socket : tcp)
-            socket->write(stage == Stage::Connected ? QByteArray() : stage == Stage::HalfHello ? hello.left(hello.size() / 2) : hello);
-        if (stage == Stage::ServerAnswered && !AllOf(tcp, [](const QTcpSocket& s) { return s.bytesAvailable() > 0; }))
+            socket->write(stage == Stage::Connected   ? QByteArray()
+                          : stage == Stage::HalfHello ? hello.left(hello.size() / 2)
+                                                      : hello);
+        if (stage == Stage::ServerAnswered &&
+            !AllOf(tcp, [](const QTcpSocket& s) { return s.bytesAvailable() > 0; }))
             return false;
         for (auto& socket : tcp)
             socket->abort();

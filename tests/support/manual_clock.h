@@ -18,8 +18,7 @@ public:
         return sys_days(year(2026) / January / 1) + (m_now - kStart);
     }
 
-    void callAfter(std::chrono::milliseconds delay, QObject* context,
-                   std::function<void()> action) override
+    void callAfter(std::chrono::milliseconds delay, QObject* context, std::function<void()> action) override
     {
         m_pending.append({m_now + delay, context, std::move(action)});
     }

@@ -16,16 +16,16 @@ bool ScriptedPlatform::askYesNo(QWidget*, const QString& title, const QString& t
 }
 
 std::optional<QString> ScriptedPlatform::chooseFileToOpen(QWidget*, const QString& title,
-                                                          const QString& filter,
-                                                          const QString& startFolder)
+                                                          const QString& filter, const QString& startFolder)
 {
     fileDialogs.append({title, filter, startFolder});
     events.append(QStringLiteral("file"));
     return fileChoices.isEmpty() ? std::nullopt : fileChoices.dequeue();
 }
 
-std::optional<Platform::SaveChoice> ScriptedPlatform::chooseFileToSave(
-    QWidget*, const QString& title, const QStringList& filters, const QString& suggestedPath)
+std::optional<Platform::SaveChoice> ScriptedPlatform::chooseFileToSave(QWidget*, const QString& title,
+                                                                       const QStringList& filters,
+                                                                       const QString& suggestedPath)
 {
     saveDialogs.append({title, filters, suggestedPath});
     events.append(QStringLiteral("save"));

@@ -17,8 +17,9 @@ int main(int argc, char* argv[])
     TestHttpsServer server(TestHttpsServer::Certificate::Trusted, port);
     server.setHandler([](const TestHttpsServer::Request& request) -> TestHttpsServer::Response {
         if (request.path == wire::kVersionPath)
-            return {200, wire::ReplyBody(wire::VersionAnswer(wire::kCheckedVersion.toString(), QStringLiteral("7"),
-                                                             wire::kOptionalUpdate.toString()))};
+            return {200,
+                    wire::ReplyBody(wire::VersionAnswer(wire::kCheckedVersion.toString(), QStringLiteral("7"),
+                                                        wire::kOptionalUpdate.toString()))};
         const QString name = wire::ReadLookupTarget(request.target).name;
         if (name.startsWith(u"bad"))
             return {200, wire::ReplyBody(wire::Refusal(wire::kBadToken.toString()))};
@@ -28,11 +29,10 @@ int main(int argc, char* argv[])
         }
         // The rows whoisd gives when the registry fails or asks us to wait.
         if (name.startsWith(u"fail") || name.startsWith(u"busy")) {
-            const QString status = name.startsWith(u"fail")
-                                       ? wire::UpstreamFailedText(wire::kTimedOut)
-                                       : wire::kRateLimited.toString();
-            const wire::RowFields failed{name, {}, {}, {}, {}, {},
-                                         QStringLiteral("whois.nic.example"), {}, status};
+            const QString status = name.startsWith(u"fail") ? wire::UpstreamFailedText(wire::kTimedOut)
+                                                            : wire::kRateLimited.toString();
+            const wire::RowFields failed{name, {},    {}, {}, {}, {}, QStringLiteral("whois.nic.example"),
+                                         {},   status};
             return {200, wire::ReplyBody(wire::RowAnswer(failed))};
         }
         // Dates that differ from name to name, so that sorting shows something.

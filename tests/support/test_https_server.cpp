@@ -74,8 +74,8 @@ void Serve(QSslSocket* socket, TestHttpsServer& owner)
                 socket->abort();
                 return;
             }
-            QByteArray bytes = "HTTP/1.1 " + QByteArray::number(response.status) + ' '
-                               + ReasonPhrase(response.status) + "\r\n";
+            QByteArray bytes = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' +
+                               ReasonPhrase(response.status) + "\r\n";
             bytes += "Content-Type: " + response.contentType + "\r\n";
             if (response.declareLength)
                 bytes += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
@@ -120,10 +120,8 @@ TestHttpsServer::TestHttpsServer(Certificate certificate, quint16 port)
     m_thread = std::make_unique<ServerThread>([this, certificate, port](QObject& owner) -> quint16 {
         QSslConfiguration tls = QSslConfiguration::defaultConfiguration();
         const bool trusted = certificate == Certificate::Trusted;
-        tls.setLocalCertificate(
-            QSslCertificate(ReadCertFile(trusted ? "server.crt" : "untrusted.crt")));
-        tls.setPrivateKey(
-            QSslKey(ReadCertFile(trusted ? "server.key" : "untrusted.key"), QSsl::Rsa));
+        tls.setLocalCertificate(QSslCertificate(ReadCertFile(trusted ? "server.crt" : "untrusted.crt")));
+        tls.setPrivateKey(QSslKey(ReadCertFile(trusted ? "server.key" : "untrusted.key"), QSsl::Rsa));
         tls.setPeerVerifyMode(QSslSocket::VerifyNone);
 
         auto* server = new QSslServer(&owner);

@@ -34,7 +34,7 @@ public:
         QByteArray body;
         QByteArray contentType = "application/json; charset=utf-8";
         int delayMs = 0;
-        bool hangUp = false; // close the connection without answering
+        bool hangUp = false;                               // close the connection without answering
         QList<QPair<QByteArray, QByteArray>> headers = {}; // extra response headers
         bool declareLength = true; // false: no Content-Length, the body ends when we close
     };

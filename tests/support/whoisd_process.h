@@ -15,8 +15,10 @@ struct WhoisdProcess {
                       QStringList{QStringLiteral("--port"), QStringLiteral("0"), QStringLiteral("--cert"),
                                   QStringLiteral(WHOIS_TEST_CERT_DIR "/server.crt"), QStringLiteral("--key"),
                                   QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key"),
-                                  // Tests never reach the machine's resolvers.
-                                  QStringLiteral("--dns"), QStringLiteral("off")} +
+                                  // Tests never reach the machine's resolvers, and run side by
+                                  // side: each takes a free status port.
+                                  QStringLiteral("--dns"), QStringLiteral("off"),
+                                  QStringLiteral("--metrics-listen"), QStringLiteral("127.0.0.1:0")} +
                           arguments);
         // The start notice names the address, in text and in JSON logs alike.
         static const QRegularExpression listening(QStringLiteral("listening on (https://[^:]+:(\\d+))"));
@@ -27,6 +29,8 @@ struct WhoisdProcess {
             log += process.readAllStandardError();
         baseUrl = match.captured(1);
         port = static_cast<quint16>(match.captured(2).toUInt());
+        static const QRegularExpression status(QStringLiteral("health and metrics on (http://[^:]+:\\d+)"));
+        statusUrl = status.match(QString::fromUtf8(log)).captured(1);
     }
     ~WhoisdProcess()
     {
@@ -43,6 +47,7 @@ struct WhoisdProcess {
 
     QProcess process;
     QByteArray log;
-    QString baseUrl; // empty when the service did not start
+    QString baseUrl;   // empty when the service did not start
+    QString statusUrl; // /healthz and /metrics
     quint16 port = 0;
 };

@@ -51,17 +51,18 @@ void WindowFixture::tickTimer1()
 
 QByteArray WindowFixture::RowReply(const QString& name)
 {
-    return wire::ReplyBody(wire::RowAnswer({name, QStringLiteral("R-") + name, QStringLiteral("e-") + name,
-                                            QStringLiteral("p-") + name, QStringLiteral("2001-02-03"),
-                                            QStringLiteral("2031-02-03"), QStringLiteral("whois.example"),
-                                            QStringLiteral("ns1.example,ns2.example"), QStringLiteral("ok")}));
+    return wire::ReplyBody(wire::RowAnswer(
+        {name, QStringLiteral("R-") + name, QStringLiteral("e-") + name, QStringLiteral("p-") + name,
+         QStringLiteral("2001-02-03"), QStringLiteral("2031-02-03"), QStringLiteral("whois.example"),
+         QStringLiteral("ns1.example,ns2.example"), QStringLiteral("ok")}));
 }
 
 TestHttpsServer::Response WindowFixture::DefaultAnswer(const TestHttpsServer::Request& request)
 {
     if (request.path == wire::kVersionPath)
-        return {200, wire::ReplyBody(wire::VersionAnswer(wire::kCheckedVersion.toString(), QStringLiteral("9"),
-                                                         wire::kOptionalUpdate.toString()))};
+        return {200,
+                wire::ReplyBody(wire::VersionAnswer(wire::kCheckedVersion.toString(), QStringLiteral("9"),
+                                                    wire::kOptionalUpdate.toString()))};
     return {200, RowReply(wire::ReadLookupTarget(request.target).name)};
 }
 

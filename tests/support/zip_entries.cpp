@@ -52,8 +52,7 @@ std::optional<QByteArray> ZipEntry(const QByteArray& archive, const QString& nam
         if (archive.mid(entry + 46, nameLength) == wanted) {
             if (local + 30 > archive.size())
                 return std::nullopt;
-            const qsizetype data =
-                local + 30 + Le(archive, local + 26, 2) + Le(archive, local + 28, 2);
+            const qsizetype data = local + 30 + Le(archive, local + 26, 2) + Le(archive, local + 28, 2);
             const QByteArray packed = archive.mid(data, packedSize);
             if (packed.size() != packedSize)
                 return std::nullopt;

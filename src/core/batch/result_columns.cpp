@@ -3,9 +3,9 @@
 const std::array<QString, ResultRow::kFieldCount>& ColumnCaptions()
 {
     static const std::array<QString, ResultRow::kFieldCount> kCaptions{
-        QStringLiteral("域名"),     QStringLiteral("注册商"),   QStringLiteral("邮件"),
-        QStringLiteral("电话"),     QStringLiteral("注册时间"), QStringLiteral("到期时间"),
-        QStringLiteral("服务器"),   QStringLiteral("DNS"),      QStringLiteral("状态")};
+        QStringLiteral("域名"),   QStringLiteral("注册商"),   QStringLiteral("邮件"),
+        QStringLiteral("电话"),   QStringLiteral("注册时间"), QStringLiteral("到期时间"),
+        QStringLiteral("服务器"), QStringLiteral("DNS"),      QStringLiteral("状态")};
     return kCaptions;
 }
 

@@ -84,13 +84,11 @@ void ResultModel::append(ResultRow row)
     if (m_sortColumn >= 0) {
         // After every row it does not sort before: equal rows stay in lookup order.
         const CellKey key = MakeCellKey(m_sortColumn, row.fields[m_sortColumn]);
-        at = std::upper_bound(m_shown.begin(), m_shown.end(), key,
-                              [this](const CellKey& newKey, int shown) {
-                                  const CellKey other = MakeCellKey(
-                                      m_sortColumn,
-                                      m_rows[static_cast<std::size_t>(shown)].fields[m_sortColumn]);
-                                  return Before(m_sortOrder, newKey, other);
-                              });
+        at = std::upper_bound(m_shown.begin(), m_shown.end(), key, [this](const CellKey& newKey, int shown) {
+            const CellKey other =
+                MakeCellKey(m_sortColumn, m_rows[static_cast<std::size_t>(shown)].fields[m_sortColumn]);
+            return Before(m_sortOrder, newKey, other);
+        });
     }
     const int position = static_cast<int>(at - m_shown.begin());
     beginInsertRows({}, position, position);
@@ -119,12 +117,12 @@ void ResultModel::arrangeRows()
         keys[i] = MakeCellKey(m_sortColumn, m_rows[i].fields[m_sortColumn]);
     }
     std::stable_sort(m_shown.begin(), m_shown.end(), [&](int a, int b) {
-        return Before(m_sortOrder, keys[static_cast<std::size_t>(a)],
-                      keys[static_cast<std::size_t>(b)]);
+        return Before(m_sortOrder, keys[static_cast<std::size_t>(a)], keys[static_cast<std::size_t>(b)]);
     });
 }
 
-template <typename Change> void ResultModel::rearrange(Change change)
+template <typename Change>
+void ResultModel::rearrange(Change change)
 {
     // Rows can come and go with the filter: a persistent index whose row is no longer
     // shown becomes invalid, which drops it from the selection.

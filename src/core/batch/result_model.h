@@ -40,7 +40,8 @@ private:
     // Refills m_shown for the current sort and filter.
     void arrangeRows();
     // Changes the arrangement, keeping persistent indexes (the selection) on their rows.
-    template <typename Change> void rearrange(Change change);
+    template <typename Change>
+    void rearrange(Change change);
 
     std::vector<ResultRow> m_rows;
     // Lookup index of the row at each position; empty while every row is shown in

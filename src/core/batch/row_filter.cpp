@@ -14,8 +14,7 @@ RowVerdict VerdictOf(const ResultRow& row)
     if (status == wire::kNotRegistered)
         return RowVerdict::NotRegistered;
     // Any reason after "查询失败", whichever colon the service put before it.
-    if (status.startsWith(u"查询失败") || status == wire::kRateLimited
-        || status == wire::kInvalidName)
+    if (status.startsWith(u"查询失败") || status == wire::kRateLimited || status == wire::kInvalidName)
         return RowVerdict::NoVerdict;
     return RowVerdict::Registered;
 }
@@ -23,14 +22,10 @@ RowVerdict VerdictOf(const ResultRow& row)
 bool FilterShows(RowFilter filter, const ResultRow& row)
 {
     switch (filter) {
-    case RowFilter::All:
-        return true;
-    case RowFilter::NotRegistered:
-        return VerdictOf(row) == RowVerdict::NotRegistered;
-    case RowFilter::Registered:
-        return VerdictOf(row) == RowVerdict::Registered;
-    case RowFilter::Failed:
-        return VerdictOf(row) == RowVerdict::NoVerdict;
+    case RowFilter::All: return true;
+    case RowFilter::NotRegistered: return VerdictOf(row) == RowVerdict::NotRegistered;
+    case RowFilter::Registered: return VerdictOf(row) == RowVerdict::Registered;
+    case RowFilter::Failed: return VerdictOf(row) == RowVerdict::NoVerdict;
     }
     return true;
 }

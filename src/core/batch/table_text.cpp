@@ -12,28 +12,26 @@ QString NeutralizedCell(const QString& cell)
     case u'-':
     case u'@':
     case u'\t':
-    case u'\r':
-        return u'\'' + cell;
-    default:
-        return cell;
+    case u'\r': return u'\'' + cell;
+    default: return cell;
     }
 }
 
 QString CsvField(const QString& cell)
 {
     QString text = NeutralizedCell(cell);
-    const bool quoted = text.contains(u',') || text.contains(u'"') || text.contains(u'\r')
-                        || text.contains(u'\n');
+    const bool quoted =
+        text.contains(u',') || text.contains(u'"') || text.contains(u'\r') || text.contains(u'\n');
     if (!quoted)
         return text;
     text.replace(u'"', QStringLiteral("\"\""));
     return u'"' + text + u'"';
 }
 
-QString CsvRecord(const std::array<QString, ResultRow::kFieldCount>& fields)
+QString CsvRecord(std::span<const QString> fields)
 {
     QString line;
-    for (int i = 0; i < ResultRow::kFieldCount; ++i) {
+    for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i > 0)
             line += u',';
         line += CsvField(fields[i]);

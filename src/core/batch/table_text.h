@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <functional>
+#include <span>
 
 // The rows of the table in the order the user sees them.
 struct RowSource {
@@ -22,7 +23,7 @@ QString NeutralizedCell(const QString& cell);
 QString CsvField(const QString& cell);
 
 // One CSV record of the fields, ended by CR LF.
-QString CsvRecord(const std::array<QString, ResultRow::kFieldCount>& fields);
+QString CsvRecord(std::span<const QString> fields);
 
 // The rows as tab-separated text for the clipboard: a line of the column captions,
 // then one line per row, each ended by CR LF. Tabs and line breaks inside a cell

@@ -10,7 +10,7 @@
 #include <xlsxwriter.h>
 
 #include <algorithm>
-#include <array>
+#include <vector>
 
 namespace {
 
@@ -27,10 +27,9 @@ QString CannotWrite(const QString& path)
 
 bool IsWide(char32_t c)
 {
-    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF)
-           || (c >= 0xAC00 && c <= 0xD7A3) || (c >= 0xF900 && c <= 0xFAFF)
-           || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60)
-           || (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
+    return (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) || (c >= 0xAC00 && c <= 0xD7A3) ||
+           (c >= 0xF900 && c <= 0xFAFF) || (c >= 0xFE30 && c <= 0xFE4F) || (c >= 0xFF00 && c <= 0xFF60) ||
+           (c >= 0xFFE0 && c <= 0xFFE6) || (c >= 0x20000 && c <= 0x3FFFD);
 }
 
 QByteArray CellBytes(const QString& text)
@@ -46,7 +45,7 @@ QByteArray CellBytes(const QString& text)
 }
 
 // Fills a fresh workbook at the path; false when the library reports an error.
-bool FillWorkbook(const QByteArray& fileName, const RowSource& rows)
+bool FillWorkbook(const QByteArray& fileName, const SheetSource& table)
 {
     lxw_workbook_options options{};
     // Rows go to disk as they are written: memory stays flat however large the table.
@@ -60,48 +59,46 @@ bool FillWorkbook(const QByteArray& fileName, const RowSource& rows)
     lxw_format* dateFormat = workbook_add_format(workbook);
     format_set_num_format(dateFormat, "yyyy-mm-dd");
 
-    const auto& captions = ColumnCaptions();
-    std::array<int, ResultRow::kFieldCount> widths{};
-    for (int column = 0; column < ResultRow::kFieldCount; ++column)
-        widths[column] = ColumnWidthOf(captions[column]);
-    for (int i = 0; i < rows.count; ++i) {
-        const ResultRow& row = rows.at(i);
-        for (int column = 0; column < ResultRow::kFieldCount; ++column)
-            widths[column] = std::max(widths[column], ColumnWidthOf(row.fields[column]));
+    const int columns = int(table.captions.size());
+    std::vector<int> widths(std::size_t(columns), 0);
+    for (int column = 0; column < columns; ++column)
+        widths[column] = ColumnWidthOf(table.captions[column]);
+    for (int i = 0; i < table.count; ++i) {
+        const QStringList row = table.row(i);
+        for (int column = 0; column < columns && column < row.size(); ++column)
+            widths[column] = std::max(widths[column], ColumnWidthOf(row[column]));
     }
     bool ok = true;
-    for (int column = 0; column < ResultRow::kFieldCount; ++column) {
+    for (int column = 0; column < columns; ++column) {
         const double width = std::min(widths[column], kMaxColumnWidth) + 2;
         const auto col = static_cast<lxw_col_t>(column);
         ok = ok && worksheet_set_column(sheet, col, col, width, nullptr) == LXW_NO_ERROR;
     }
     worksheet_freeze_panes(sheet, 1, 0);
     // The header's drop-downs let a spreadsheet filter by status, as the table does.
-    ok = ok && worksheet_autofilter(sheet, 0, 0, static_cast<lxw_row_t>(rows.count),
-                                    ResultRow::kFieldCount - 1) == LXW_NO_ERROR;
+    ok = ok && worksheet_autofilter(sheet, 0, 0, static_cast<lxw_row_t>(table.count),
+                                    static_cast<lxw_col_t>(columns - 1)) == LXW_NO_ERROR;
 
-    for (int column = 0; column < ResultRow::kFieldCount; ++column)
-        ok = ok && worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(column),
-                                          CellBytes(captions[column]).constData(), bold)
-                       == LXW_NO_ERROR;
-    for (int i = 0; ok && i < rows.count; ++i) {
-        const ResultRow& row = rows.at(i);
+    for (int column = 0; column < columns; ++column)
+        ok =
+            ok && worksheet_write_string(sheet, 0, static_cast<lxw_col_t>(column),
+                                         CellBytes(table.captions[column]).constData(), bold) == LXW_NO_ERROR;
+    for (int i = 0; ok && i < table.count; ++i) {
+        const QStringList row = table.row(i);
         const auto line = static_cast<lxw_row_t>(i + 1);
-        for (int column = 0; ok && column < ResultRow::kFieldCount; ++column) {
-            const QString& cell = row.fields[column];
+        for (int column = 0; ok && column < columns && column < row.size(); ++column) {
+            const QString& cell = row[column];
             const auto col = static_cast<lxw_col_t>(column);
             if (cell.isEmpty())
                 continue;
             lxw_error written = LXW_NO_ERROR;
-            const std::optional<QDate> date =
-                IsDateColumn(column) ? CellDate(cell) : std::optional<QDate>();
+            const std::optional<QDate> date = IsDateColumn(column) ? CellDate(cell) : std::optional<QDate>();
             // The format counts days from 1900; earlier dates stay text.
             if (date && date->year() >= 1900) {
                 lxw_datetime value{date->year(), date->month(), date->day(), 0, 0, 0.0};
                 written = worksheet_write_datetime(sheet, line, col, &value, dateFormat);
             } else {
-                written = worksheet_write_string(sheet, line, col, CellBytes(cell).constData(),
-                                                 nullptr);
+                written = worksheet_write_string(sheet, line, col, CellBytes(cell).constData(), nullptr);
             }
             ok = written == LXW_NO_ERROR;
         }
@@ -128,6 +125,16 @@ int ColumnWidthOf(QStringView text)
 }
 
 std::optional<QString> WriteXlsxFile(const QString& path, const RowSource& rows)
+{
+    const auto& captions = ColumnCaptions();
+    return WriteXlsxSheet(path, SheetSource{QStringList(captions.cbegin(), captions.cend()), rows.count,
+                                            [&rows](int i) {
+        const auto& fields = rows.at(i).fields;
+        return QStringList(fields.cbegin(), fields.cend());
+                                            }});
+}
+
+std::optional<QString> WriteXlsxSheet(const QString& path, const SheetSource& rows)
 {
     if (rows.count >= kMaxRows)
         return QStringLiteral("结果超过 Excel 工作表的行数上限,请导出为 CSV");

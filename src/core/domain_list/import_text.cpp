@@ -58,9 +58,9 @@ QString CleanImportedName(QString name)
 
 QStringList CleanImportedLines(QStringList lines)
 {
-    lines.erase(std::remove_if(lines.begin(), lines.end(),
-                               [](const QString& line) { return line.isEmpty(); }),
-                lines.end());
+    lines.erase(
+        std::remove_if(lines.begin(), lines.end(), [](const QString& line) { return line.isEmpty(); }),
+        lines.end());
     for (QString& line : lines)
         line = CleanImportedName(std::move(line));
     return lines;

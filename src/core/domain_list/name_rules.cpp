@@ -4,8 +4,8 @@
 
 bool IsPlausibleName(QStringView name)
 {
-    static constexpr std::array<QStringView, 8> kFragments{u"com", u"cn",  u"org", u"info",
-                                                           u"hk",  u"me",  u"net", u"cc"};
+    static constexpr std::array<QStringView, 8> kFragments{u"com", u"cn", u"org", u"info",
+                                                           u"hk",  u"me", u"net", u"cc"};
     for (const QStringView fragment : kFragments) {
         if (name.contains(fragment))
             return true;

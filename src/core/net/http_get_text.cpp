@@ -7,8 +7,7 @@
 
 #include <memory>
 
-QString HttpGetText(QNetworkAccessManager& network, const QString& url,
-                    std::chrono::milliseconds timeLimit)
+QString HttpGetText(QNetworkAccessManager& network, const QString& url, std::chrono::milliseconds timeLimit)
 {
     QNetworkRequest request{QUrl(url)};
     request.setRawHeader(QByteArrayLiteral("If-Modified-Since"), QByteArrayLiteral("0"));

@@ -55,8 +55,7 @@ QString NumberText(double number)
 QString LeafText(const QJsonValue& value)
 {
     switch (value.type()) {
-    case QJsonValue::String:
-        return value.toString();
+    case QJsonValue::String: return value.toString();
     case QJsonValue::Double: {
         // Whole numbers that the parser kept as integers keep every digit.
         const QVariant number = value.toVariant();
@@ -64,19 +63,16 @@ QString LeafText(const QJsonValue& value)
             return QString::number(number.toLongLong());
         return NumberText(value.toDouble());
     }
-    case QJsonValue::Bool:
-        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case QJsonValue::Bool: return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
     case QJsonValue::Array: {
         QStringList parts;
         for (const QJsonValue& element : value.toArray())
             parts.append(element.isObject() ? QStringLiteral("[object Object]") : LeafText(element));
         return parts.join(u',');
     }
-    case QJsonValue::Object:
-        return QStringLiteral("[object Object]");
+    case QJsonValue::Object: return QStringLiteral("[object Object]");
     case QJsonValue::Null:
-    case QJsonValue::Undefined:
-        break;
+    case QJsonValue::Undefined: break;
     }
     return {};
 }

@@ -8,11 +8,13 @@
 
 namespace wire {
 
-QString LookupToken(const QString& name) {
+QString LookupToken(const QString& name)
+{
     return Md5Hex(QString(name).append(kTokenSalt), 32);
 }
 
-QString LookupTarget(const QString& name, const QString& token) {
+QString LookupTarget(const QString& name, const QString& token)
+{
     QString target{QLatin1StringView(kLookupPath)};
     target.append(u'?').append(kNameItem).append(u'=').append(
         QLatin1StringView(QUrl::toPercentEncoding(name)));
@@ -20,27 +22,32 @@ QString LookupTarget(const QString& name, const QString& token) {
     return target;
 }
 
-QString LookupTarget(const QString& name) {
+QString LookupTarget(const QString& name)
+{
     return LookupTarget(name, LookupToken(name));
 }
 
-LookupQuery ReadLookupTarget(const QByteArray& target) {
+LookupQuery ReadLookupTarget(const QByteArray& target)
+{
     const QUrlQuery query(QUrl::fromEncoded(target));
     return {query.queryItemValue(kNameItem.toString(), QUrl::FullyDecoded),
             query.queryItemValue(kTokenItem.toString(), QUrl::FullyDecoded)};
 }
 
-QString VersionForm() {
+QString VersionForm()
+{
     return kProductItem.toString().append(u'=').append(kProduct);
 }
 
-bool FormNamesProduct(const QByteArray& form) {
+bool FormNamesProduct(const QByteArray& form)
+{
     return QUrlQuery(QString::fromUtf8(form)).queryItemValue(kProductItem.toString()) == kProduct;
 }
 
 namespace {
 
-QJsonObject Answer(const QJsonObject& info) {
+QJsonObject Answer(const QJsonObject& info)
+{
     QJsonObject reply;
     reply.insert(kResult, 1);
     reply.insert(kMessage, QString());
@@ -50,14 +57,16 @@ QJsonObject Answer(const QJsonObject& info) {
 
 } // namespace
 
-QJsonObject Refusal(const QString& message) {
+QJsonObject Refusal(const QString& message)
+{
     QJsonObject reply;
     reply.insert(kResult, 0);
     reply.insert(kMessage, message);
     return reply;
 }
 
-QJsonObject RowAnswer(const RowFields& fields) {
+QJsonObject RowAnswer(const RowFields& fields)
+{
     QJsonObject web;
     for (std::size_t i = 0; i < kRowMembers.size(); ++i)
         web.insert(kRowMembers[i], fields[i]);
@@ -66,7 +75,8 @@ QJsonObject RowAnswer(const RowFields& fields) {
     return Answer(info);
 }
 
-QJsonObject VersionAnswer(const QString& version, const QString& sid, const QString& must) {
+QJsonObject VersionAnswer(const QString& version, const QString& sid, const QString& must)
+{
     QJsonObject info;
     info.insert(kVersion, version);
     info.insert(kSid, sid);
@@ -74,11 +84,13 @@ QJsonObject VersionAnswer(const QString& version, const QString& sid, const QStr
     return Answer(info);
 }
 
-QByteArray ReplyBody(const QJsonObject& reply) {
+QByteArray ReplyBody(const QJsonObject& reply)
+{
     return QJsonDocument(reply).toJson(QJsonDocument::Compact);
 }
 
-QString UpstreamFailedText(QStringView reason) {
+QString UpstreamFailedText(QStringView reason)
+{
     return QStringLiteral("查询失败:").append(reason);
 }
 

@@ -57,9 +57,9 @@ inline constexpr QStringView kRefusedResult = u"0";
 
 // A lookup's answer: info.web holds one row, these members in the program's column order.
 inline constexpr QStringView kWeb = u"web";
-inline constexpr std::array<QStringView, 9> kRowMembers{
-    u"domain",      u"personal",       u"email", u"phone",    u"creat_time",
-    u"delete_time", u"domain_service", u"dns",   u"do_status"};
+inline constexpr std::array<QStringView, 9> kRowMembers{u"domain",         u"personal",   u"email",
+                                                        u"phone",          u"creat_time", u"delete_time",
+                                                        u"domain_service", u"dns",        u"do_status"};
 using RowFields = std::array<QString, kRowMembers.size()>;
 
 // The version check's answer: the current version, the product's id on the maker's

@@ -146,8 +146,7 @@ void BatchDriver::List1_Click(qsizetype index)
 
 void BatchDriver::Slider1_Scroll()
 {
-    m_controls.sliderLabel.setText(QString::number(m_controls.slider.value()) +
-                                   QStringLiteral("秒/次"));
+    m_controls.sliderLabel.setText(QString::number(m_controls.slider.value()) + QStringLiteral("秒/次"));
     FitLabelToText(m_controls.sliderLabel);
 }
 

@@ -19,8 +19,8 @@ ExportTarget ResolveExportTarget(const QString& chosenPath, int filterIndex)
     return {chosenPath + QStringLiteral(".csv"), ExportFormat::Csv};
 }
 
-ResultExport::ResultExport(ResultTable& table, StatusBar& status, Platform& platform,
-                           QString startFolder, QWidget* window)
+ResultExport::ResultExport(ResultTable& table, StatusBar& status, Platform& platform, QString startFolder,
+                           QWidget* window)
     : QObject(window)
     , m_table(table)
     , m_status(status)
@@ -39,8 +39,7 @@ void ResultExport::exportTable()
     const std::optional<Platform::SaveChoice> choice = m_platform.chooseFileToSave(
         m_window, QStringLiteral("导出查询结果"),
         {QStringLiteral("CSV 文件|*.csv"), QStringLiteral("Excel 工作簿|*.xlsx")},
-        QDir(QDir(m_folder).exists() ? m_folder : QDir::homePath())
-            .filePath(QStringLiteral("查询结果.csv")));
+        QDir(QDir(m_folder).exists() ? m_folder : QDir::homePath()).filePath(QStringLiteral("查询结果.csv")));
     if (!choice || choice->path.isEmpty())
         return;
     const ExportTarget target = ResolveExportTarget(choice->path, choice->filterIndex);
@@ -53,11 +52,10 @@ void ResultExport::exportTable()
                                                ? WriteXlsxFile(target.path, rows)
                                                : WriteCsvFile(target.path, rows);
     if (failure) {
-        m_platform.showInformation(m_window, QStringLiteral("提示"),
-                                   QStringLiteral("导出失败:") + *failure);
+        m_platform.showInformation(m_window, QStringLiteral("提示"), QStringLiteral("导出失败:") + *failure);
         return;
     }
     m_status.showMessage(QStringLiteral("导出成功!共%1条结果,已保存到 %2")
-                                 .arg(rows.count)
-                                 .arg(QDir::toNativeSeparators(target.path)));
+                             .arg(rows.count)
+                             .arg(QDir::toNativeSeparators(target.path)));
 }

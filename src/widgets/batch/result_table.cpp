@@ -30,8 +30,7 @@ class PlainTextDelegate final : public QStyledItemDelegate {
 public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override
     {
         const bool selected = option.state & QStyle::State_Selected;
         const QPalette::ColorGroup group =
@@ -43,8 +42,7 @@ public:
             return;
         painter->save();
         painter->setFont(option.font);
-        painter->setPen(option.palette.color(
-            group, selected ? QPalette::HighlightedText : QPalette::Text));
+        painter->setPen(option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
         painter->drawText(TextBox(option), Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
                           Shown(option, text));
         painter->restore();
@@ -61,9 +59,8 @@ public:
         } else {
             // Plain text stays on one line unless wider than the screen; a text that
             // looks like markup is escaped, so a registry's answer is never read as it.
-            const QString tip = Qt::mightBeRichText(text)
-                                    ? QStringLiteral("<p>%1</p>").arg(text.toHtmlEscaped())
-                                    : text;
+            const QString tip =
+                Qt::mightBeRichText(text) ? QStringLiteral("<p>%1</p>").arg(text.toHtmlEscaped()) : text;
             QToolTip::showText(event->globalPos(), tip, view, option.rect);
         }
         return true;
@@ -128,11 +125,10 @@ ResultTable::ResultTable(QWidget* parent)
     setSortingEnabled(true);
 
     m_copy = addTableAction(QStringLiteral("复制"), QKeySequence::Copy, Qt::WidgetShortcut);
-    m_selectAll =
-        addTableAction(QStringLiteral("全选"), QKeySequence::SelectAll, Qt::WidgetShortcut);
+    m_selectAll = addTableAction(QStringLiteral("全选"), QKeySequence::SelectAll, Qt::WidgetShortcut);
     // Saving has one meaning in this window, so Ctrl+S works wherever the focus is.
-    m_export = addTableAction(QStringLiteral("导出…"), QKeySequence(Qt::CTRL | Qt::Key_S),
-                              Qt::WindowShortcut);
+    m_export =
+        addTableAction(QStringLiteral("导出…"), QKeySequence(Qt::CTRL | Qt::Key_S), Qt::WindowShortcut);
     connect(m_copy, &QAction::triggered, this, &ResultTable::copySelection);
     connect(m_selectAll, &QAction::triggered, this, &QAbstractItemView::selectAll);
     connect(m_export, &QAction::triggered, this, &ResultTable::exportRequested);
@@ -166,8 +162,7 @@ QMenu& ResultTable::filterMenu()
         action->setCheckable(true);
         action->setChecked(static_cast<int>(rowFilter()) == i);
         group->addAction(action);
-        connect(action, &QAction::triggered, this,
-                [this, i] { setRowFilter(static_cast<RowFilter>(i)); });
+        connect(action, &QAction::triggered, this, [this, i] { setRowFilter(static_cast<RowFilter>(i)); });
     }
     return *m_filterMenu;
 }
@@ -188,8 +183,8 @@ RowFilter ResultTable::rowFilter() const
 void ResultTable::sortFromMenu(int column)
 {
     QHeaderView* header = horizontalHeader();
-    const bool ascendingNow = column >= 0 && header->sortIndicatorSection() == column
-                              && header->sortIndicatorOrder() == Qt::AscendingOrder;
+    const bool ascendingNow = column >= 0 && header->sortIndicatorSection() == column &&
+                              header->sortIndicatorOrder() == Qt::AscendingOrder;
     // The header's indicator drives the sort, as a click on the header does.
     header->setSortIndicator(column, ascendingNow ? Qt::DescendingOrder : Qt::AscendingOrder);
 }
@@ -233,9 +228,7 @@ const ResultRow& ResultTable::row(int position) const
 
 RowSource ResultTable::rows() const
 {
-    return {rowCount(), [model = m_model](int position) -> const ResultRow& {
-                return model->row(position);
-            }};
+    return {rowCount(), [model = m_model](int position) -> const ResultRow& { return model->row(position); }};
 }
 
 std::vector<int> ResultTable::selectedPositions() const

@@ -63,8 +63,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    QAction* addTableAction(const QString& text, const QKeySequence& keys,
-                            Qt::ShortcutContext context);
+    QAction* addTableAction(const QString& text, const QKeySequence& keys, Qt::ShortcutContext context);
     void showMenu(const QPoint& globalPosition);
     void sortFromMenu(int column);
 

@@ -12,13 +12,11 @@
 
 namespace {
 
-const QStringList kCjkFallbacks{QStringLiteral("WenQuanYi Micro Hei"),
-                                QStringLiteral("Noto Sans CJK SC")};
+const QStringList kCjkFallbacks{QStringLiteral("WenQuanYi Micro Hei"), QStringLiteral("Noto Sans CJK SC")};
 
 class CompactButtonStyle final : public QProxyStyle {
 public:
-    int pixelMetric(PixelMetric metric, const QStyleOption* option,
-                    const QWidget* widget) const override
+    int pixelMetric(PixelMetric metric, const QStyleOption* option, const QWidget* widget) const override
     {
         if (metric == PM_ButtonMargin)
             return 2;

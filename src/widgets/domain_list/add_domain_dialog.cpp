@@ -6,10 +6,9 @@
 #include "widgets/controls/window_look.h"
 #include "ui_form2.h"
 
-AddDomainDialog::AddDomainDialog(PendingList& list, Platform& platform,
-                                 std::function<void()> lookUpLast, QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowCloseButtonHint)
+AddDomainDialog::AddDomainDialog(PendingList& list, Platform& platform, std::function<void()> lookUpLast,
+                                 QWidget* parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
     , m_ui(std::make_unique<Ui::Form2>())
     , m_list(list)
     , m_platform(platform)

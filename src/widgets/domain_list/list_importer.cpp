@@ -7,8 +7,8 @@
 
 #include <QFileInfo>
 
-ListImporter::ListImporter(PendingList& list, StatusBar& status, Platform& platform,
-                           QString startFolder, QWidget* window)
+ListImporter::ListImporter(PendingList& list, StatusBar& status, Platform& platform, QString startFolder,
+                           QWidget* window)
     : QObject(window)
     , m_list(list)
     , m_status(status)
@@ -23,9 +23,8 @@ void ListImporter::Command1_Click()
     m_platform.showInformation(m_window, QStringLiteral("提示"),
                                QStringLiteral("请按照如下格式：\r\n\r\n域名前不要加http://与www\r\n"
                                               "一行一个域名，例如：example.com"));
-    const std::optional<QString> path =
-        m_platform.chooseFileToOpen(m_window, QStringLiteral("请选择要加载的文件"),
-                                    QStringLiteral("文本文件|*.txt"), m_folder);
+    const std::optional<QString> path = m_platform.chooseFileToOpen(
+        m_window, QStringLiteral("请选择要加载的文件"), QStringLiteral("文本文件|*.txt"), m_folder);
     if (!path)
         return;
     // The dialog opens next time where this file was found.

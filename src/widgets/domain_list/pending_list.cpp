@@ -114,9 +114,9 @@ PendingList::PendingList(QWidget* parent)
     // A user's selection, by mouse or keyboard, raises the handler like the program's.
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex& current) {
-                if (!m_quiet && current.isValid())
-                    emit selectionSet(current.row());
-            });
+        if (!m_quiet && current.isValid())
+            emit selectionSet(current.row());
+    });
     connect(selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { emit selectedIndexChanged(selectedIndex()); });
 }
@@ -235,8 +235,7 @@ void PendingList::mouseDoubleClickEvent(QMouseEvent* event)
 bool PendingList::takeDrop(QDropEvent* event) const
 {
     // Only ever a copy: accepting a move would let the source delete the file.
-    if (DroppedFile(event->mimeData()).isEmpty()
-        || !(event->possibleActions() & Qt::CopyAction)) {
+    if (DroppedFile(event->mimeData()).isEmpty() || !(event->possibleActions() & Qt::CopyAction)) {
         event->ignore();
         return false;
     }

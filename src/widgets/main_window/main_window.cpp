@@ -31,8 +31,8 @@ void CenterOnScreen(QWidget& window)
 
 MainWindow::MainWindow(Endpoints endpoints, Platform& platform, QNetworkAccessManager& network,
                        QWidget* parent)
-    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowCloseButtonHint)
     , m_ui(std::make_unique<Ui::Form1>())
     , m_endpoints(std::move(endpoints))
     , m_platform(platform)
@@ -46,16 +46,14 @@ MainWindow::MainWindow(Endpoints endpoints, Platform& platform, QNetworkAccessMa
     Ui::Form1& ui = *m_ui;
     m_lookup = new DomainLookup({*ui.List1, *ui.Listview1, *ui.s1}, m_platform, network,
                                 m_endpoints.lookupUrl, this);
-    m_batch = new BatchDriver(
-        {*ui.List1, *ui.Command2, *ui.Slider1, *ui.Label2, *ui.Listview1, *ui.s1}, *m_lookup,
-        m_platform, this);
-    m_importer = new ListImporter(*ui.List1, *ui.s1, m_platform,
-                                  QCoreApplication::applicationDirPath(), this);
+    m_batch = new BatchDriver({*ui.List1, *ui.Command2, *ui.Slider1, *ui.Label2, *ui.Listview1, *ui.s1},
+                              *m_lookup, m_platform, this);
+    m_importer =
+        new ListImporter(*ui.List1, *ui.s1, m_platform, QCoreApplication::applicationDirPath(), this);
     m_export = new ResultExport(*ui.Listview1, *ui.s1, m_platform,
-                                QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation),
-                                this);
-    new VersionCheck(m_platform, m_endpoints.updateUrl, m_endpoints.makerUrl, [this] { init(); },
-                     this);
+                                QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation), this);
+    new VersionCheck(
+        m_platform, m_endpoints.updateUrl, m_endpoints.makerUrl, [this] { init(); }, this);
     wire();
 }
 
@@ -83,8 +81,7 @@ void MainWindow::wire()
     // While a filter is on, the message line says how many rows it shows of how many.
     connect(ui.Listview1, &ResultTable::rowCountsChanged, this, [this] {
         const ResultTable& table = *m_ui->Listview1;
-        m_ui->s1->setMessageNote(
-            FilterNote(table.rowFilter(), table.rowCount(), table.totalRowCount()));
+        m_ui->s1->setMessageNote(FilterNote(table.rowFilter(), table.rowCount(), table.totalRowCount()));
     });
 }
 
@@ -132,8 +129,7 @@ void MainWindow::List1_DblClick()
 void MainWindow::Listview1_DblClick(int position)
 {
     if (position >= 0 && position < m_ui->Listview1->rowCount())
-        m_platform.showInformation(this, QStringLiteral("提示"),
-                                   DetailText(m_ui->Listview1->row(position)));
+        m_platform.showInformation(this, QStringLiteral("提示"), DetailText(m_ui->Listview1->row(position)));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)

@@ -20,8 +20,7 @@ public:
     // The file-open dialog; nothing when the user cancels. The filter is written
     // "description|pattern".
     virtual std::optional<QString> chooseFileToOpen(QWidget* parent, const QString& title,
-                                                    const QString& filter,
-                                                    const QString& startFolder) = 0;
+                                                    const QString& filter, const QString& startFolder) = 0;
     // The file-save dialog; nothing when the user cancels. Filters are written
     // "description|pattern" (one pattern, "*.suffix"); the answer says which one was
     // chosen, and a name typed without a suffix gets the chosen filter's.

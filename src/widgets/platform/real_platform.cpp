@@ -17,8 +17,7 @@ void RealPlatform::showInformation(QWidget* parent, const QString& title, const 
 
 bool RealPlatform::askYesNo(QWidget* parent, const QString& title, const QString& text)
 {
-    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Yes | QMessageBox::No,
-                    parent);
+    QMessageBox box(QMessageBox::Information, title, text, QMessageBox::Yes | QMessageBox::No, parent);
     return box.exec() == QMessageBox::Yes;
 }
 
@@ -31,18 +30,15 @@ QString RealPlatform::dialogFilter(const QString& filter)
 }
 
 std::optional<QString> RealPlatform::chooseFileToOpen(QWidget* parent, const QString& title,
-                                                      const QString& filter,
-                                                      const QString& startFolder)
+                                                      const QString& filter, const QString& startFolder)
 {
-    const QString path =
-        QFileDialog::getOpenFileName(parent, title, startFolder, dialogFilter(filter));
+    const QString path = QFileDialog::getOpenFileName(parent, title, startFolder, dialogFilter(filter));
     if (path.isEmpty())
         return std::nullopt;
     return path;
 }
 
-std::optional<Platform::SaveChoice> RealPlatform::chooseFileToSave(QWidget* parent,
-                                                                   const QString& title,
+std::optional<Platform::SaveChoice> RealPlatform::chooseFileToSave(QWidget* parent, const QString& title,
                                                                    const QStringList& filters,
                                                                    const QString& suggestedPath)
 {
@@ -64,8 +60,8 @@ std::optional<Platform::SaveChoice> RealPlatform::chooseFileToSave(QWidget* pare
         // A name that carries another filter's suffix takes this one's instead.
         const QFileInfo typed(dialog.selectedFiles().value(0));
         for (qsizetype i = 0; i < filters.size(); ++i) {
-            if (!typed.fileName().isEmpty()
-                && typed.suffix().compare(suffixOf(i), Qt::CaseInsensitive) == 0) {
+            if (!typed.fileName().isEmpty() &&
+                typed.suffix().compare(suffixOf(i), Qt::CaseInsensitive) == 0) {
                 dialog.selectFile(typed.completeBaseName() + u'.' + wanted);
                 break;
             }

@@ -6,8 +6,7 @@ class RealPlatform final : public Platform {
 public:
     void showInformation(QWidget* parent, const QString& title, const QString& text) override;
     bool askYesNo(QWidget* parent, const QString& title, const QString& text) override;
-    std::optional<QString> chooseFileToOpen(QWidget* parent, const QString& title,
-                                            const QString& filter,
+    std::optional<QString> chooseFileToOpen(QWidget* parent, const QString& title, const QString& filter,
                                             const QString& startFolder) override;
     std::optional<SaveChoice> chooseFileToSave(QWidget* parent, const QString& title,
                                                const QStringList& filters,

@@ -38,8 +38,8 @@ void VersionCheck::Timer2_Timer()
     const VersionDecision decision = DecideVersion(reply);
 
     if (std::holds_alternative<VersionNoAnswer>(decision)) {
-        m_platform.showInformation(
-            m_window, title, QStringLiteral("抱歉，软件需要联网使用，请检查您的网络后重启软件"));
+        m_platform.showInformation(m_window, title,
+                                   QStringLiteral("抱歉，软件需要联网使用，请检查您的网络后重启软件"));
         m_platform.endProcess();
         return;
     }

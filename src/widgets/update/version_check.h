@@ -13,8 +13,8 @@ class QWidget;
 class VersionCheck final : public QObject {
     Q_OBJECT
 public:
-    VersionCheck(Platform& platform, QString updateUrl, QString makerUrl,
-                 std::function<void()> openForWork, QWidget* window);
+    VersionCheck(Platform& platform, QString updateUrl, QString makerUrl, std::function<void()> openForWork,
+                 QWidget* window);
 
     void Timer2_Timer();
 

@@ -26,8 +26,7 @@ void TestBatchRun::transitions_data()
     QTest::newRow("at rest") << u""_s << State::Idle << 0 << false;
     QTest::newRow("the first lookup is under way") << u"start"_s << State::Starting << 0 << true;
     QTest::newRow("armed after it") << u"start arm"_s << State::Running << 0 << true;
-    QTest::newRow("stopped before arming stays off")
-        << u"start stop arm"_s << State::Idle << 0 << false;
+    QTest::newRow("stopped before arming stays off") << u"start stop arm"_s << State::Idle << 0 << false;
     QTest::newRow("ended by skips before arming")
         << u"start advance finish arm"_s << State::Idle << 0 << false;
     QTest::newRow("restarted while starting: the old start cannot arm")
@@ -42,8 +41,7 @@ void TestBatchRun::transitions_data()
         << u"start arm advance advance finish"_s << State::Idle << 0 << false;
     QTest::newRow("a list too short to walk keeps the position")
         << u"start arm advance finishInPlace"_s << State::Idle << 1 << false;
-    QTest::newRow("starting keeps the position")
-        << u"advance start"_s << State::Starting << 1 << true;
+    QTest::newRow("starting keeps the position") << u"advance start"_s << State::Starting << 1 << true;
     QTest::newRow("rewound while idle") << u"advance advance rewind"_s << State::Idle << 0 << false;
     QTest::newRow("a one-off while idle") << u"oneOff"_s << State::Idle << 0 << true;
     QTest::newRow("nested one-offs") << u"oneOff oneOff oneOffDone"_s << State::Idle << 0 << true;

@@ -61,10 +61,11 @@ void TestLookupReply::mapping_data()
     QTest::addColumn<QString>("reply");
     QTest::addColumn<QString>("outcome");
     QTest::newRow("row in column order") << RowReply(1, kRow) << u"row: a.com|R|e|p|c|d|s|n|t"_s;
-    QTest::newRow("any result but 0 is success") << RowReply(u"ok"_s, kRow) << u"row: a.com|R|e|p|c|d|s|n|t"_s;
-    QTest::newRow("numbers and null as text")
-        << RowReply(1, {u"a.com"_s, u"R"_s, u""_s, QJsonValue::Null, 20010203, u"d"_s, u"s"_s, u"n"_s, u"t"_s})
-        << u"row: a.com|R|||20010203|d|s|n|t"_s;
+    QTest::newRow("any result but 0 is success")
+        << RowReply(u"ok"_s, kRow) << u"row: a.com|R|e|p|c|d|s|n|t"_s;
+    QTest::newRow("numbers and null as text") << RowReply(1, {u"a.com"_s, u"R"_s, u""_s, QJsonValue::Null,
+                                                              20010203, u"d"_s, u"s"_s, u"n"_s, u"t"_s})
+                                              << u"row: a.com|R|||20010203|d|s|n|t"_s;
     QTest::newRow("refusal, number 0") << Text(wire::Refusal(u"停用"_s)) << u"refused: 停用"_s;
     QTest::newRow("refusal, text 0") << Text(JsonObject({{wire::kResult, u"0"_s}, {wire::kMessage, u"x"_s}}))
                                      << u"refused: x"_s;
@@ -86,19 +87,22 @@ void TestLookupReply::mapping()
 
 void TestLookupReply::requestUrl()
 {
-    QCOMPARE(LookupUrl(u"https://h:1"_s, u"中文.com"_s), u"https://h:1"_s + wire::LookupTarget(u"中文.com"_s));
+    QCOMPARE(LookupUrl(u"https://h:1"_s, u"中文.com"_s),
+             u"https://h:1"_s + wire::LookupTarget(u"中文.com"_s));
 }
 
 void TestLookupReply::progressText()
 {
-    QCOMPARE(LookupDoneText(u"example.org"_s, 10, 3), u"example.org查询完毕 | 共：10个域名 | 剩余查询：6个"_s);
+    QCOMPARE(LookupDoneText(u"example.org"_s, 10, 3),
+             u"example.org查询完毕 | 共：10个域名 | 剩余查询：6个"_s);
     QCOMPARE(LookupDoneText(u"z.com"_s, 40000, 39999), u"z.com查询完毕 | 共：40000个域名 | 剩余查询：0个"_s);
     QCOMPARE(LookupFailedText(u"a.com"_s), u"a.com查询失败,返回数据无法识别.."_s);
 }
 
 void TestLookupReply::detailText()
 {
-    const ResultRow row{{u"example.org"_s, u"R"_s, u"e"_s, u"p"_s, u"c"_s, u"d"_s, u"s"_s, QString(), u"t"_s}};
+    const ResultRow row{
+        {u"example.org"_s, u"R"_s, u"e"_s, u"p"_s, u"c"_s, u"d"_s, u"s"_s, QString(), u"t"_s}};
     const QString text = DetailText(row);
     QCOMPARE(text, u"域名：example.org\r\n注册商：R\r\nE-mail：e\r\n联系电话：p\r\n注册时间：c\r\n"
                    u"过期时间：d\r\n服务器：s\r\nDNS：\r\n域名状态：t"_s);

@@ -41,8 +41,8 @@ void TestRowFilter::verdicts_data()
     QTest::newRow("not registered") << u"未注册"_s << RowVerdict::NotRegistered;
     QTest::newRow("padded") << u" 未注册\n"_s << RowVerdict::NotRegistered;
     QTest::newRow("registered by DNS") << u"已注册"_s << RowVerdict::Registered;
-    QTest::newRow("EPP statuses")
-        << u"clientTransferProhibited,serverDeleteProhibited"_s << RowVerdict::Registered;
+    QTest::newRow("EPP statuses") << u"clientTransferProhibited,serverDeleteProhibited"_s
+                                  << RowVerdict::Registered;
     QTest::newRow("found, no status") << QString() << RowVerdict::Registered;
     // A registry word that merely contains the text is no verdict of ours.
     QTest::newRow("not registered inside a status") << u"ok 未注册?"_s << RowVerdict::Registered;
@@ -60,9 +60,9 @@ void TestRowFilter::verdicts()
     QCOMPARE(VerdictOf(row), verdict);
     // Every row is in 全部 and in exactly one of the other three.
     QVERIFY(FilterShows(RowFilter::All, row));
-    const int shownBy = int(FilterShows(RowFilter::NotRegistered, row))
-                        + int(FilterShows(RowFilter::Registered, row))
-                        + int(FilterShows(RowFilter::Failed, row));
+    const int shownBy = int(FilterShows(RowFilter::NotRegistered, row)) +
+                        int(FilterShows(RowFilter::Registered, row)) +
+                        int(FilterShows(RowFilter::Failed, row));
     QCOMPARE(shownBy, 1);
 }
 
@@ -98,8 +98,8 @@ void TestRowFilter::filteredModel()
     model.append(Row(u"d.com"_s, u"ok"_s));
     QCOMPARE(Shown(model), (QStringList{u"x.com"_s, u"y.com"_s, u"d.com"_s}));
     model.setFilter(RowFilter::All);
-    QCOMPARE(Shown(model), (QStringList{u"c.com"_s, u"x.com"_s, u"a.com"_s, u"f.com"_s,
-                                        u"b.com"_s, u"y.com"_s, u"d.com"_s}));
+    QCOMPARE(Shown(model), (QStringList{u"c.com"_s, u"x.com"_s, u"a.com"_s, u"f.com"_s, u"b.com"_s,
+                                        u"y.com"_s, u"d.com"_s}));
 }
 
 QTEST_GUILESS_MAIN(TestRowFilter)

@@ -21,13 +21,13 @@ void TestMd5Hex::digest_data()
     QTest::newRow("abc, full") << QStringLiteral("abc") << 32
                                << QStringLiteral("900150983CD24FB0D6963F7D28E17F72");
     QTest::newRow("abc, 16") << QStringLiteral("abc") << 16 << QStringLiteral("3CD24FB0D6963F7D");
-    QTest::newRow("abc, 0 gives the middle") << QStringLiteral("abc") << 0
-                                             << QStringLiteral("3CD24FB0D6963F7D");
-    QTest::newRow("abc, 64 gives the middle") << QStringLiteral("abc") << 64
-                                              << QStringLiteral("3CD24FB0D6963F7D");
+    QTest::newRow("abc, 0 gives the middle")
+        << QStringLiteral("abc") << 0 << QStringLiteral("3CD24FB0D6963F7D");
+    QTest::newRow("abc, 64 gives the middle")
+        << QStringLiteral("abc") << 64 << QStringLiteral("3CD24FB0D6963F7D");
     QTest::newRow("empty") << QString() << 32 << QStringLiteral("D41D8CD98F00B204E9800998ECF8427E");
-    QTest::newRow("Chinese as GBK bytes") << QStringLiteral("中文") << 32
-                                          << QStringLiteral("BCCE109775E8E1972E9F5FCDA3E12895");
+    QTest::newRow("Chinese as GBK bytes")
+        << QStringLiteral("中文") << 32 << QStringLiteral("BCCE109775E8E1972E9F5FCDA3E12895");
 }
 
 void TestMd5Hex::digest()
@@ -61,8 +61,7 @@ void TestMd5Hex::bytesFollowCodePage936()
     QFETCH(QByteArray, bytes);
     QCOMPARE(Md5Bytes(text).toHex(), bytes.toHex());
     QCOMPARE(Md5Hex(text, 32),
-             QString::fromLatin1(
-                 QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex().toUpper()));
+             QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex().toUpper()));
 }
 
 void TestMd5Hex::blockBoundary()
@@ -76,10 +75,10 @@ void TestMd5Hex::blockBoundary()
     const QString chinese(28, QChar(0x4E2D));
     QCOMPARE(Md5Bytes(chinese).size(), 56);
     QCOMPARE(Md5Hex(chinese, 32),
-             QString::fromLatin1(QCryptographicHash::hash(QByteArray::fromHex("D6D0").repeated(28),
-                                                          QCryptographicHash::Md5)
-                                     .toHex()
-                                     .toUpper()));
+             QString::fromLatin1(
+                 QCryptographicHash::hash(QByteArray::fromHex("D6D0").repeated(28), QCryptographicHash::Md5)
+                     .toHex()
+                     .toUpper()));
 }
 
 QTEST_APPLESS_MAIN(TestMd5Hex)

@@ -31,11 +31,10 @@ void TestImportText::cleaning_data()
                                     << QStringList{u"https://www.a.com"_s};
     QTest::newRow("upper case stays") << QStringList{u"HTTP://WWW.a.com"_s, u"WWW.b.com"_s}
                                       << QStringList{u"HTTP://WWW.a.com"_s, u"WWW.b.com"_s};
-    QTest::newRow("every http:// goes") << QStringList{u"a.comhttp://x/http://"_s}
-                                        << QStringList{u"a.comx/"_s};
+    QTest::newRow("every http:// goes")
+        << QStringList{u"a.comhttp://x/http://"_s} << QStringList{u"a.comx/"_s};
     QTest::newRow("one www. only") << QStringList{u"www.www.a.com"_s} << QStringList{u"www.a.com"_s};
-    QTest::newRow("leading space keeps www.") << QStringList{u" www.a.com"_s}
-                                              << QStringList{u" www.a.com"_s};
+    QTest::newRow("leading space keeps www.") << QStringList{u" www.a.com"_s} << QStringList{u" www.a.com"_s};
     QTest::newRow("lines that become empty stay")
         << QStringList{u"http://"_s, u"www."_s, u"a.com"_s} << QStringList{u""_s, u""_s, u"a.com"_s};
     QTest::newRow("blank lines go, order kept")
@@ -59,8 +58,8 @@ void TestImportText::lineEnds_data()
     QTest::newRow("CR LF") << u"a\r\nb\r\n"_s << QStringList{u"a"_s, u"b"_s};
     QTest::newRow("lone CR") << u"a\rb\r"_s << QStringList{u"a"_s, u"b"_s};
     QTest::newRow("lone LF") << u"a\nb\n"_s << QStringList{u"a"_s, u"b"_s};
-    QTest::newRow("mixed, last without end") << u"a\r\n\rb\nc"_s
-                                             << QStringList{u"a"_s, u""_s, u"b"_s, u"c"_s};
+    QTest::newRow("mixed, last without end")
+        << u"a\r\n\rb\nc"_s << QStringList{u"a"_s, u""_s, u"b"_s, u"c"_s};
     QTest::newRow("LF CR is two ends") << u"a\n\rb"_s << QStringList{u"a"_s, u""_s, u"b"_s};
     QTest::newRow("empty file") << QString() << QStringList{};
     QTest::newRow("one end only") << u"\r\n"_s << QStringList{u""_s};

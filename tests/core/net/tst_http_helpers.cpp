@@ -62,7 +62,8 @@ void TestHttpHelpers::getSendsTheUrlUnchangedWithItsOneHeader()
 {
     TestHttpsServer server;
     QNetworkAccessManager network;
-    const QByteArray target = wire::LookupTarget(QStringLiteral("example.com"), QStringLiteral("ABC123")).toLatin1();
+    const QByteArray target =
+        wire::LookupTarget(QStringLiteral("example.com"), QStringLiteral("ABC123")).toLatin1();
     HttpGetText(network, server.baseUrl() + QString::fromLatin1(target));
     const auto requests = server.requests();
     QCOMPARE(requests.size(), 1);
@@ -139,8 +140,7 @@ void TestHttpHelpers::postSendsHeaderAndEscapedBody()
     QFETCH(QByteArray, wire);
     TestHttpsServer server;
     server.respondWithBody("{\"result\":1}");
-    const QString reply =
-        HttpPostForm(server.baseUrl() + QLatin1StringView(wire::kVersionPath), body);
+    const QString reply = HttpPostForm(server.baseUrl() + QLatin1StringView(wire::kVersionPath), body);
     QCOMPARE(reply, QStringLiteral("{\"result\":1}"));
     const auto requests = server.requests();
     QCOMPARE(requests.size(), 1);

@@ -35,30 +35,27 @@ void TestReplyObject::leaves_data()
     QTest::addColumn<QString>("text");
 
     const QString refusal = QStringLiteral(R"({"result":0,"message":"x"})");
-    QTest::newRow("number 0 reads as \"0\"") << refusal << Chain{QStringLiteral("result")} << true
-                                            << QStringLiteral("0");
+    QTest::newRow("number 0 reads as \"0\"")
+        << refusal << Chain{QStringLiteral("result")} << true << QStringLiteral("0");
     QTest::newRow("string member") << refusal << Chain{QStringLiteral("message")} << true
                                    << QStringLiteral("x");
     const QString update = QStringLiteral(R"({"result":1,"info":{"version":"1.0.1","sid":12}})");
     QTest::newRow("nested string") << update << Chain{QStringLiteral("info"), QStringLiteral("version")}
                                    << true << QStringLiteral("1.0.1");
-    QTest::newRow("nested whole number") << update << Chain{QStringLiteral("info"), QStringLiteral("sid")}
-                                         << true << QStringLiteral("12");
-    QTest::newRow("object where a leaf is wanted") << update << Chain{QStringLiteral("info")}
-                                                   << false << QString();
-    QTest::newRow("missing member") << update << Chain{QStringLiteral("message")} << false
-                                    << QString();
+    QTest::newRow("nested whole number")
+        << update << Chain{QStringLiteral("info"), QStringLiteral("sid")} << true << QStringLiteral("12");
+    QTest::newRow("object where a leaf is wanted")
+        << update << Chain{QStringLiteral("info")} << false << QString();
+    QTest::newRow("missing member") << update << Chain{QStringLiteral("message")} << false << QString();
     QTest::newRow("missing on the way")
-        << update << Chain{QStringLiteral("info"), QStringLiteral("web"), QStringLiteral("domain")}
-        << false << QString();
-    QTest::newRow("leaf on the way")
-        << update << Chain{QStringLiteral("result"), QStringLiteral("x")} << false << QString();
-    QTest::newRow("names are case-sensitive") << update << Chain{QStringLiteral("Result")} << false
-                                              << QString();
+        << update << Chain{QStringLiteral("info"), QStringLiteral("web"), QStringLiteral("domain")} << false
+        << QString();
+    QTest::newRow("leaf on the way") << update << Chain{QStringLiteral("result"), QStringLiteral("x")}
+                                     << false << QString();
+    QTest::newRow("names are case-sensitive")
+        << update << Chain{QStringLiteral("Result")} << false << QString();
 
-    auto leaf = [](const char* json) {
-        return QStringLiteral("{\"v\":") + QString::fromUtf8(json) + u'}';
-    };
+    auto leaf = [](const char* json) { return QStringLiteral("{\"v\":") + QString::fromUtf8(json) + u'}'; };
     const Chain v{QStringLiteral("v")};
     QTest::newRow("fraction") << leaf("1.5") << v << true << QStringLiteral("1.5");
     QTest::newRow("shortest round trip") << leaf("0.1") << v << true << QStringLiteral("0.1");
@@ -72,12 +69,11 @@ void TestReplyObject::leaves_data()
     QTest::newRow("true") << leaf("true") << v << true << QStringLiteral("true");
     QTest::newRow("false") << leaf("false") << v << true << QStringLiteral("false");
     QTest::newRow("null is present and empty") << leaf("null") << v << true << QString();
-    QTest::newRow("array joined by commas") << leaf(R"(["a",1,true,null])") << v << true
-                                            << QStringLiteral("a,1,true,");
+    QTest::newRow("array joined by commas")
+        << leaf(R"(["a",1,true,null])") << v << true << QStringLiteral("a,1,true,");
     QTest::newRow("unicode string") << leaf(R"("\u4e2d文")") << v << true << QStringLiteral("中文");
     QTest::newRow("byte-order mark and white space")
-        << (QChar(0xFEFF) + QStringLiteral(" \r\n {\"v\":\"ok\"} \n")) << v << true
-        << QStringLiteral("ok");
+        << (QChar(0xFEFF) + QStringLiteral(" \r\n {\"v\":\"ok\"} \n")) << v << true << QStringLiteral("ok");
 }
 
 void TestReplyObject::leaves()

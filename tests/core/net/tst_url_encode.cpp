@@ -22,12 +22,11 @@ void TestUrlEncode::encode_data()
         << QStringLiteral("a b&c=d%e+f?g/h#i") << QStringLiteral("a b&c=d%e+f?g/h#i");
     QTest::newRow("double-byte as bytes") << QStringLiteral("中文") << QStringLiteral("%D6%D0%CE%C4");
     QTest::newRow("mixed") << QStringLiteral("q=中x") << QStringLiteral("q=%D6%D0x");
-    QTest::newRow("e acute is double-byte in GBK") << QStringLiteral("\u00E9")
-                                                   << QStringLiteral("%A8%A6");
-    QTest::newRow("euro is single-byte 80: unchanged") << QStringLiteral("\u20AC")
-                                                       << QStringLiteral("\u20AC");
-    QTest::newRow("not in the code page: unchanged") << QStringLiteral("\u00DF\u00FF")
-                                                     << QStringLiteral("\u00DF\u00FF");
+    QTest::newRow("e acute is double-byte in GBK") << QStringLiteral("\u00E9") << QStringLiteral("%A8%A6");
+    QTest::newRow("euro is single-byte 80: unchanged")
+        << QStringLiteral("\u20AC") << QStringLiteral("\u20AC");
+    QTest::newRow("not in the code page: unchanged")
+        << QStringLiteral("\u00DF\u00FF") << QStringLiteral("\u00DF\u00FF");
     QTest::newRow("full-width colon") << QStringLiteral("：") << QStringLiteral("%A3%BA");
 }
 

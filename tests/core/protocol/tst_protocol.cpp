@@ -20,7 +20,8 @@ private slots:
     void texts();
 };
 
-void TestProtocol::lookupTarget_data() {
+void TestProtocol::lookupTarget_data()
+{
     QTest::addColumn<QString>("name");
     QTest::addColumn<QString>("target");
     // Tokens: MD5 of the name and "tamlo" (double-byte characters in code page 936),
@@ -39,34 +40,34 @@ void TestProtocol::lookupTarget_data() {
         << u"/index.php/Index/web_whois?url=a%26token%3Dx%23y%2Bz%25%20q.com&token=91A4C5F77FCDF0BDF5343B71319F97A6"_s;
 }
 
-void TestProtocol::lookupTarget() {
+void TestProtocol::lookupTarget()
+{
     QFETCH(QString, name);
     QFETCH(QString, target);
     QCOMPARE(wire::LookupTarget(name), target);
 }
 
-void TestProtocol::readLookupTarget_data() {
+void TestProtocol::readLookupTarget_data()
+{
     QTest::addColumn<QByteArray>("target");
     QTest::addColumn<QString>("name");
     QTest::addColumn<bool>("isSigned");
     QTest::newRow("as the program signs it")
-        << QByteArray(
-               "/index.php/Index/web_whois?url=example.com&token=08EC329FFD1F86AB1ACF26DDB06FB1F6")
+        << QByteArray("/index.php/Index/web_whois?url=example.com&token=08EC329FFD1F86AB1ACF26DDB06FB1F6")
         << u"example.com"_s << true;
     QTest::newRow("decoded before checking")
         << wire::LookupTarget(u"中文.com"_s).toLatin1() << u"中文.com"_s << true;
     QTest::newRow("lower-case token")
-        << QByteArray("/x?url=example.com&token=08ec329ffd1f86ab1acf26ddb06fb1f6")
-        << u"example.com"_s << false;
-    QTest::newRow("16-digit token")
-        << QByteArray("/x?url=example.com&token=FD1F86AB1ACF26DD") << u"example.com"_s << false;
-    QTest::newRow("no token, no name")
-        << QByteArray("/index.php/Index/web_whois") << QString() << false;
-    QTest::newRow("empty name signed")
-        << wire::LookupTarget(QString()).toLatin1() << QString() << true;
+        << QByteArray("/x?url=example.com&token=08ec329ffd1f86ab1acf26ddb06fb1f6") << u"example.com"_s
+        << false;
+    QTest::newRow("16-digit token") << QByteArray("/x?url=example.com&token=FD1F86AB1ACF26DD")
+                                    << u"example.com"_s << false;
+    QTest::newRow("no token, no name") << QByteArray("/index.php/Index/web_whois") << QString() << false;
+    QTest::newRow("empty name signed") << wire::LookupTarget(QString()).toLatin1() << QString() << true;
 }
 
-void TestProtocol::readLookupTarget() {
+void TestProtocol::readLookupTarget()
+{
     QFETCH(QByteArray, target);
     QFETCH(QString, name);
     QFETCH(bool, isSigned);
@@ -75,7 +76,8 @@ void TestProtocol::readLookupTarget() {
     QCOMPARE(query.isSigned(), isSigned);
 }
 
-void TestProtocol::versionForm_data() {
+void TestProtocol::versionForm_data()
+{
     QTest::addColumn<QByteArray>("form");
     QTest::addColumn<bool>("namesProduct");
     QTest::newRow("the program's") << wire::VersionForm().toUtf8() << true;
@@ -85,7 +87,8 @@ void TestProtocol::versionForm_data() {
     QTest::newRow("empty") << QByteArray() << false;
 }
 
-void TestProtocol::versionForm() {
+void TestProtocol::versionForm()
+{
     QFETCH(QByteArray, form);
     QFETCH(bool, namesProduct);
     QCOMPARE(wire::VersionForm(), u"sn=whois"_s);
@@ -93,32 +96,32 @@ void TestProtocol::versionForm() {
     QCOMPARE(wire::FormNamesProduct(form), namesProduct);
 }
 
-void TestProtocol::replies_data() {
+void TestProtocol::replies_data()
+{
     QTest::addColumn<QJsonObject>("reply");
     QTest::addColumn<QByteArray>("body");
     QTest::newRow("refusal of an unsigned lookup")
         << wire::Refusal(wire::kBadToken.toString())
         << QByteArray(R"({"message":"请求校验失败..","result":0})");
     QTest::newRow("row, members sorted")
-        << wire::RowAnswer(
-               {u"a.com"_s, u"R"_s, u"e"_s, u"p"_s, u"c"_s, u"d"_s, u"s"_s, u"n"_s, u"t"_s})
-        << QByteArray(
-               R"({"info":{"web":{"creat_time":"c","delete_time":"d","dns":"n","do_status":"t",)"
-               R"("domain":"a.com","domain_service":"s","email":"e","personal":"R","phone":"p"}},)"
-               R"("message":"","result":1})");
+        << wire::RowAnswer({u"a.com"_s, u"R"_s, u"e"_s, u"p"_s, u"c"_s, u"d"_s, u"s"_s, u"n"_s, u"t"_s})
+        << QByteArray(R"({"info":{"web":{"creat_time":"c","delete_time":"d","dns":"n","do_status":"t",)"
+                      R"("domain":"a.com","domain_service":"s","email":"e","personal":"R","phone":"p"}},)"
+                      R"("message":"","result":1})");
     QTest::newRow("version")
         << wire::VersionAnswer(u"1.2.0"_s, u"88"_s, u"0"_s)
-        << QByteArray(
-               R"({"info":{"must":"0","sid":"88","version":"1.2.0"},"message":"","result":1})");
+        << QByteArray(R"({"info":{"must":"0","sid":"88","version":"1.2.0"},"message":"","result":1})");
 }
 
-void TestProtocol::replies() {
+void TestProtocol::replies()
+{
     QFETCH(QJsonObject, reply);
     QFETCH(QByteArray, body);
     QCOMPARE(wire::ReplyBody(reply), body);
 }
 
-void TestProtocol::texts() {
+void TestProtocol::texts()
+{
     // The program reads the row's members in its column order.
     QStringList members;
     for (const QStringView member : wire::kRowMembers)

@@ -68,17 +68,16 @@ void TestBatch::skips_data()
     QTest::addColumn<int>("ticks");
     QTest::addColumn<QStringList>("rows");
     QTest::addColumn<bool>("endedByStart");
-    QTest::newRow("in the middle, within one tick")
-        << QStringList{u"a.com"_s, u"EXAMPLE.COM"_s, u"c.org"_s} << 1
-        << QStringList{u"a.com"_s, u"c.org"_s} << false;
+    QTest::newRow("in the middle, within one tick") << QStringList{u"a.com"_s, u"EXAMPLE.COM"_s, u"c.org"_s}
+                                                    << 1 << QStringList{u"a.com"_s, u"c.org"_s} << false;
     QTest::newRow("at the start") << QStringList{u"x.xyz"_s, u"b.com"_s, u"c.com"_s} << 1
                                   << QStringList{u"b.com"_s, u"c.com"_s} << false;
     QTest::newRow("on the last name") << QStringList{u"a.com"_s, u"b.com"_s, u"z.xyz"_s} << 2
                                       << QStringList{u"a.com"_s, u"b.com"_s} << false;
     QTest::newRow("the start skips onto the last name")
         << QStringList{u"x.xyz"_s, u"last.com"_s} << 1 << QStringList{u"last.com"_s} << false;
-    QTest::newRow("the start skips past the end") << QStringList{u"x.xyz"_s, u"y.xyz"_s} << 0
-                                                  << QStringList{} << true;
+    QTest::newRow("the start skips past the end")
+        << QStringList{u"x.xyz"_s, u"y.xyz"_s} << 0 << QStringList{} << true;
 }
 
 void TestBatch::skips()
@@ -143,16 +142,16 @@ void TestBatch::repliesWithoutARow_data()
     QTest::addColumn<QString>("status");
     const QString before = u"当前为最新版本,欢迎使用Norvane软件.."_s;
     QTest::newRow("empty reply") << QByteArray() << QString() << before;
-    QTest::newRow("refusal, number 0") << wire::ReplyBody(wire::Refusal(u"域名未注册"_s))
-                                       << u"域名未注册"_s << before;
-    QTest::newRow("refusal, text 0")
-        << wire::ReplyBody(JsonObject({{wire::kResult, u"0"_s}, {wire::kMessage, u"查询太快"_s}}))
+    QTest::newRow("refusal, number 0")
+        << wire::ReplyBody(wire::Refusal(u"域名未注册"_s)) << u"域名未注册"_s << before;
+    QTest::newRow("refusal, text 0") << wire::ReplyBody(JsonObject(
+                                            {{wire::kResult, u"0"_s}, {wire::kMessage, u"查询太快"_s}}))
                                      << u"查询太快"_s << before;
     QTest::newRow("not JSON") << QByteArray("<html>502</html>") << QString()
                               << u"a.com查询失败,返回数据无法识别.."_s;
-    QTest::newRow("no info.web") << wire::ReplyBody(JsonObject({{wire::kResult, 1}, {wire::kInfo, QJsonObject()}}))
-                                 << QString()
-                                 << u"a.com查询失败,返回数据无法识别.."_s;
+    QTest::newRow("no info.web") << wire::ReplyBody(
+                                        JsonObject({{wire::kResult, 1}, {wire::kInfo, QJsonObject()}}))
+                                 << QString() << u"a.com查询失败,返回数据无法识别.."_s;
 }
 
 void TestBatch::repliesWithoutARow()
@@ -204,7 +203,8 @@ void TestBatch::detailBox()
     QTest::mouseDClick(table.viewport(), Qt::LeftButton, {}, QPoint(20, 20));
     QVERIFY(batch.fixture.platform.boxes.isEmpty());
 
-    table.appendRow(ResultRow{{u"a.com"_s, u"R"_s, QString(), u"p"_s, u"c"_s, u"d"_s, u"s"_s, u"n"_s, u"t"_s}});
+    table.appendRow(
+        ResultRow{{u"a.com"_s, u"R"_s, QString(), u"p"_s, u"c"_s, u"d"_s, u"s"_s, u"n"_s, u"t"_s}});
     table.appendRow(ResultRow{{u"b.com"_s}});
     const QPoint firstRow = table.visualRect(table.model()->index(0, 2)).center();
     QTest::mouseClick(table.viewport(), Qt::LeftButton, {}, firstRow);

@@ -47,8 +47,7 @@ void TestBatchReentry::realTimerTicksDuringASlowReply()
     batch.slowDownNamesStartingWithSlow(1500);
     // The start waits on the slow first name; the batch's own timer, set short here
     // instead of the slider's seconds, keeps ticking inside that wait.
-    QTimer::singleShot(100, batch.fixture.window.get(),
-                       [&] { batch.fixture.timer("Timer1").start(50); });
+    QTimer::singleShot(100, batch.fixture.window.get(), [&] { batch.fixture.timer("Timer1").start(50); });
     batch.start();
     // The slow name's wait encloses the others, so its row comes last; b.net and c.org
     // may finish in either order (a tick can start c.org inside b.net's wait).
@@ -67,9 +66,8 @@ void TestBatchReentry::stopDuringASlowReply()
     Batch batch({u"a.com"_s, u"slow.net"_s, u"c.org"_s});
     batch.slowDownNamesStartingWithSlow(300);
     batch.start();
-    QTimer::singleShot(50, batch.fixture.window.get(), [&] {
-        QTest::mouseClick(&batch.fixture.button("Command2"), Qt::LeftButton);
-    });
+    QTimer::singleShot(50, batch.fixture.window.get(),
+                       [&] { QTest::mouseClick(&batch.fixture.button("Command2"), Qt::LeftButton); });
     batch.tick();
     // The waiting lookup still adds its row; the stop stands.
     QCOMPARE(Domains(batch.fixture.table()), (QStringList{u"a.com"_s, u"slow.net"_s}));
@@ -114,8 +112,7 @@ void TestBatchReentry::cxOutsideAndDuringABatch()
     batch.verifyRunning();
     batch.tick(); // still looks b.com up
     batch.tick();
-    QCOMPARE(Domains(batch.fixture.table()),
-             (QStringList{u"a.com"_s, u"c.com"_s, u"b.com"_s, u"c.com"_s}));
+    QCOMPARE(Domains(batch.fixture.table()), (QStringList{u"a.com"_s, u"c.com"_s, u"b.com"_s, u"c.com"_s}));
     batch.verifyIdle();
     QCOMPARE(batch.fixture.status().message(), kAllDone);
 }

@@ -24,8 +24,7 @@ namespace {
 
 ResultRow Row(const QString& domain, const QString& created, const QString& phone = {})
 {
-    return ResultRow{{domain, u"R"_s, u"e@x"_s, phone, created, u"2030-01-01"_s, u"s"_s, u"n"_s,
-                      u"ok"_s}};
+    return ResultRow{{domain, u"R"_s, u"e@x"_s, phone, created, u"2030-01-01"_s, u"s"_s, u"n"_s, u"ok"_s}};
 }
 
 QStringList Domains(const ResultTable& table)
@@ -116,17 +115,15 @@ void TestResultTable::csvFields()
 void TestResultTable::tabSeparatedText()
 {
     const std::vector<ResultRow> rows{
-        ResultRow{{u"a.com"_s, u"R\tS"_s, u"e"_s, u"+1.5"_s, u"2001-02-03"_s, QString(),
-                   u"line\r\nbreak"_s, u"n1,n2"_s, u"未注册"_s}},
+        ResultRow{{u"a.com"_s, u"R\tS"_s, u"e"_s, u"+1.5"_s, u"2001-02-03"_s, QString(), u"line\r\nbreak"_s,
+                   u"n1,n2"_s, u"未注册"_s}},
         ResultRow{{u"b.com"_s}},
     };
-    const RowSource source{2, [&rows](int i) -> const ResultRow& {
-                               return rows[static_cast<std::size_t>(i)];
-                           }};
-    QCOMPARE(TabSeparatedText(source),
-             u"域名\t注册商\t邮件\t电话\t注册时间\t到期时间\t服务器\tDNS\t状态\r\n"
-             u"a.com\tR S\te\t'+1.5\t2001-02-03\t\tline  break\tn1,n2\t未注册\r\n"
-             u"b.com\t\t\t\t\t\t\t\t\r\n"_s);
+    const RowSource source{2,
+                           [&rows](int i) -> const ResultRow& { return rows[static_cast<std::size_t>(i)]; }};
+    QCOMPARE(TabSeparatedText(source), u"域名\t注册商\t邮件\t电话\t注册时间\t到期时间\t服务器\tDNS\t状态\r\n"
+                                       u"a.com\tR S\te\t'+1.5\t2001-02-03\t\tline  break\tn1,n2\t未注册\r\n"
+                                       u"b.com\t\t\t\t\t\t\t\t\r\n"_s);
 }
 
 void TestResultTable::cellOrder_data()
@@ -159,8 +156,7 @@ void TestResultTable::cellOrder()
 
 void TestResultTable::exportTargets()
 {
-    const auto check = [](const QString& chosen, int filter, const QString& path,
-                          ExportFormat format) {
+    const auto check = [](const QString& chosen, int filter, const QString& path, ExportFormat format) {
         const ExportTarget target = ResolveExportTarget(chosen, filter);
         return target.path == path && target.format == format;
     };
@@ -190,24 +186,20 @@ void TestResultTable::headerClicksSortAndReturnToLookupOrder()
     QCOMPARE(Domains(table), (QStringList{u"a.com"_s, u"c.com"_s, u"b.com"_s, u"d.com"_s}));
     // A row arriving while sorted goes where the sort puts it.
     table.appendRow(Row(u"e.com"_s, u"2007-01-01"_s));
-    QCOMPARE(Domains(table),
-             (QStringList{u"a.com"_s, u"e.com"_s, u"c.com"_s, u"b.com"_s, u"d.com"_s}));
+    QCOMPARE(Domains(table), (QStringList{u"a.com"_s, u"e.com"_s, u"c.com"_s, u"b.com"_s, u"d.com"_s}));
     // The detail box shows the row double-clicked as seen.
     QTest::mouseDClick(table.viewport(), Qt::LeftButton, {}, window.rowPoint(1));
     QVERIFY(window.fixture.platform.boxes.value(0).text.startsWith(u"域名：e.com\r\n"_s));
 
     window.clickHeader(4);
     QCOMPARE(table.horizontalHeader()->sortIndicatorSection(), -1);
-    QCOMPARE(Domains(table),
-             (QStringList{u"c.com"_s, u"a.com"_s, u"b.com"_s, u"d.com"_s, u"e.com"_s}));
+    QCOMPARE(Domains(table), (QStringList{u"c.com"_s, u"a.com"_s, u"b.com"_s, u"d.com"_s, u"e.com"_s}));
 
     // Another column starts ascending; equal cells keep lookup order.
     window.clickHeader(1);
-    QCOMPARE(Domains(table),
-             (QStringList{u"c.com"_s, u"a.com"_s, u"b.com"_s, u"d.com"_s, u"e.com"_s}));
+    QCOMPARE(Domains(table), (QStringList{u"c.com"_s, u"a.com"_s, u"b.com"_s, u"d.com"_s, u"e.com"_s}));
     window.clickHeader(0);
-    QCOMPARE(Domains(table),
-             (QStringList{u"a.com"_s, u"b.com"_s, u"c.com"_s, u"d.com"_s, u"e.com"_s}));
+    QCOMPARE(Domains(table), (QStringList{u"a.com"_s, u"b.com"_s, u"c.com"_s, u"d.com"_s, u"e.com"_s}));
     // A new batch clears the rows but keeps sorting the new ones.
     table.clearRows();
     table.appendRow(Row(u"z.com"_s, {}));
@@ -268,9 +260,9 @@ void TestResultTable::exportWritesBothFormatsThatReadBack()
     QTest::keyClick(&table, Qt::Key_S, Qt::ControlModifier);
     QVERIFY(platform.saveDialogs.isEmpty());
 
-    table.appendRow(ResultRow{{u"b.com"_s, u"某某公司, Inc."_s, u"=cmd"_s, u"+86.1"_s,
-                               u"2001-02-03"_s, u"2031-02-03T00:00:00Z"_s, u"whois.b"_s,
-                               u"ns1,ns2"_s, u"say \"ok\"\nnext"_s}});
+    table.appendRow(
+        ResultRow{{u"b.com"_s, u"某某公司, Inc."_s, u"=cmd"_s, u"+86.1"_s, u"2001-02-03"_s,
+                   u"2031-02-03T00:00:00Z"_s, u"whois.b"_s, u"ns1,ns2"_s, u"say \"ok\"\nnext"_s}});
     table.appendRow(Row(u"a.com"_s, u"1899-01-01"_s, u"bell\x07"_s));
     window.clickHeader(0); // exported as shown: a.com first
 
@@ -278,8 +270,7 @@ void TestResultTable::exportWritesBothFormatsThatReadBack()
     QTest::keyClick(&table, Qt::Key_S, Qt::ControlModifier);
     QCOMPARE(platform.saveDialogs.size(), 1);
     QCOMPARE(platform.saveDialogs[0].title, u"导出查询结果"_s);
-    QCOMPARE(platform.saveDialogs[0].filters,
-             (QStringList{u"CSV 文件|*.csv"_s, u"Excel 工作簿|*.xlsx"_s}));
+    QCOMPARE(platform.saveDialogs[0].filters, (QStringList{u"CSV 文件|*.csv"_s, u"Excel 工作簿|*.xlsx"_s}));
     QCOMPARE(ReadAll(dir.filePath(u"结果.csv"_s)),
              "\xEF\xBB\xBF"
              "\xE5\x9F\x9F\xE5\x90\x8D,\xE6\xB3\xA8\xE5\x86\x8C\xE5\x95\x86,\xE9\x82\xAE\xE4\xBB\xB6,"
@@ -297,8 +288,7 @@ void TestResultTable::exportWritesBothFormatsThatReadBack()
     const QByteArray workbook = ReadAll(dir.filePath(u"结果.xlsx"_s));
     const QString sheet = QString::fromUtf8(ZipEntry(workbook, u"xl/worksheets/sheet1.xml"_s).value());
     const QString styles = QString::fromUtf8(ZipEntry(workbook, u"xl/styles.xml"_s).value());
-    QVERIFY2(sheet.contains(u"state=\"frozen\""_s) && sheet.contains(u"ySplit=\"1\""_s),
-             qPrintable(sheet));
+    QVERIFY2(sheet.contains(u"state=\"frozen\""_s) && sheet.contains(u"ySplit=\"1\""_s), qPrintable(sheet));
     QVERIFY(styles.contains(u"<b/>"_s));
     QVERIFY2(sheet.contains(u"<autoFilter ref=\"A1:I3\"/>"_s), qPrintable(sheet));
     QVERIFY(styles.contains(u"formatCode=\"yyyy-mm-dd\""_s));
@@ -313,8 +303,10 @@ void TestResultTable::exportWritesBothFormatsThatReadBack()
     // Dates are serial day numbers; a date the format cannot hold stays text.
     const qint64 registered = QDate(1899, 12, 30).daysTo(QDate(2001, 2, 3));
     const qint64 expires = QDate(1899, 12, 30).daysTo(QDate(2031, 2, 3));
-    QVERIFY(QRegularExpression(u"<c r=\"E3\" s=\"\\d+\"><v>%1</v></c>"_s.arg(registered)).match(sheet).hasMatch());
-    QVERIFY(QRegularExpression(u"<c r=\"F3\" s=\"\\d+\"><v>%1</v></c>"_s.arg(expires)).match(sheet).hasMatch());
+    QVERIFY(
+        QRegularExpression(u"<c r=\"E3\" s=\"\\d+\"><v>%1</v></c>"_s.arg(registered)).match(sheet).hasMatch());
+    QVERIFY(
+        QRegularExpression(u"<c r=\"F3\" s=\"\\d+\"><v>%1</v></c>"_s.arg(expires)).match(sheet).hasMatch());
     QVERIFY(sheet.contains(u">1899-01-01<"_s));
     // XML cannot carry a bell: it becomes a space rather than spoiling the file.
     QVERIFY(sheet.contains(u">bell <"_s));
@@ -328,8 +320,7 @@ void TestResultTable::exportFailureIsReported()
     window.table().appendRow(Row(u"a.com"_s, {}));
     window.fixture.status().showMessage(u"before"_s);
     for (int filter : {0, 1}) {
-        window.fixture.platform.saveChoices.enqueue(
-            Platform::SaveChoice{u"/nonexistent-folder/r"_s, filter});
+        window.fixture.platform.saveChoices.enqueue(Platform::SaveChoice{u"/nonexistent-folder/r"_s, filter});
         window.table().exportAction().trigger();
     }
     QCOMPARE(window.fixture.platform.boxes.size(), 2);
@@ -368,8 +359,7 @@ void TestResultTable::filterShowsCopiesAndExportsByStatus()
     QCOMPARE(Domains(table), (QStringList{u"b.com"_s, u"a.com"_s}));
     QVERIFY(filter.actions()[1]->isChecked() && !filter.actions()[0]->isChecked());
     // The message line leads with the count; the message itself is unchanged.
-    QCOMPARE(status.panelText(StatusPanel::Message),
-             u"[只看未注册:显示2条,共4条] 所有域名已查询完毕!"_s);
+    QCOMPARE(status.panelText(StatusPanel::Message), u"[只看未注册:显示2条,共4条] 所有域名已查询完毕!"_s);
     QCOMPARE(status.message(), u"所有域名已查询完毕!"_s);
     // Rows arriving count in the total, shown or not, and the note follows new messages.
     table.appendRow(withStatus(u"y.com"_s, u"ok"_s));
@@ -383,13 +373,12 @@ void TestResultTable::filterShowsCopiesAndExportsByStatus()
     QTest::keyClick(&table, Qt::Key_A, Qt::ControlModifier);
     QTest::keyClick(&table, Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(QApplication::clipboard()->text().split(u"\r\n"_s).mid(1),
-             (QStringList{u"a.com\t\t\t\t\t\t\t\t未注册"_s,
-                          u"b.com\t\t\t\t\t\t\t\t未注册"_s, QString()}));
+             (QStringList{u"a.com\t\t\t\t\t\t\t\t未注册"_s, u"b.com\t\t\t\t\t\t\t\t未注册"_s, QString()}));
     window.fixture.platform.saveChoices.enqueue(Platform::SaveChoice{dir.filePath(u"r"_s), 0});
     table.exportAction().trigger();
     QCOMPARE(ReadAll(dir.filePath(u"r.csv"_s)).split('\n').size(), 4); // header, 2 rows, end
-    QVERIFY(status.panelText(StatusPanel::Message)
-                .startsWith(u"[只看未注册:显示2条,共5条] 导出成功!共2条结果"_s));
+    QVERIFY(
+        status.panelText(StatusPanel::Message).startsWith(u"[只看未注册:显示2条,共5条] 导出成功!共2条结果"_s));
 
     filter.actions()[3]->trigger();
     QCOMPARE(Domains(table), QStringList{u"f.com"_s});

@@ -74,8 +74,8 @@ void TestDomainList::importReplacesAndCleans_data()
     QTest::newRow("code page 936 names")
         << QByteArray(QStringEncoder("GBK").encode(u"中文.com\r\n例子.cn\r\n"_s))
         << QStringList{u"中文.com"_s, u"例子.cn"_s};
-    QTest::newRow("UTF-8 without mark") << u"中文.com\n例子.cn"_s.toUtf8()
-                                        << QStringList{u"中文.com"_s, u"例子.cn"_s};
+    QTest::newRow("UTF-8 without mark")
+        << u"中文.com\n例子.cn"_s.toUtf8() << QStringList{u"中文.com"_s, u"例子.cn"_s};
     QTest::newRow("UTF-8 with mark") << QByteArray("\xEF\xBB\xBFwww.a.com\nb.com")
                                      << QStringList{u"a.com"_s, u"b.com"_s};
 }
@@ -150,8 +150,8 @@ void TestDomainList::importCancelledChangesNothing()
 void TestDomainList::importOfNothingSelectsNothing()
 {
     WindowFixture fixture;
-    for (const QString& path : {WriteFile(m_dir, u"blank.txt"_s, "\r\n\r\n\n"),
-                                m_dir.filePath(u"does-not-exist.txt"_s)}) {
+    for (const QString& path :
+         {WriteFile(m_dir, u"blank.txt"_s, "\r\n\r\n\n"), m_dir.filePath(u"does-not-exist.txt"_s)}) {
         fixture.list().append(QStringList{u"a.com"_s});
         fixture.list().select(0);
         fixture.status().showMessage(u"before"_s);

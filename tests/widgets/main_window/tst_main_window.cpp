@@ -135,8 +135,8 @@ void TestMainWindow::initialState()
     fixture.window->load();
     QVERIFY(fixture.window->isVisible());
     VerifyFixedWithCloseBoxOnly(*fixture.window);
-    QVERIFY(fixture.window->windowIcon().isNull() || fixture.window->windowIcon().cacheKey() ==
-                                                         QApplication::windowIcon().cacheKey());
+    QVERIFY(fixture.window->windowIcon().isNull() ||
+            fixture.window->windowIcon().cacheKey() == QApplication::windowIcon().cacheKey());
 
     QVERIFY(!fixture.button("Command2").isEnabled());
     QVERIFY(!fixture.timer("Timer1").isActive());
@@ -198,10 +198,10 @@ void TestMainWindow::fontsAndTexts()
     for (int i = 0; i < 6; ++i)
         QCOMPARE(fixture.button(buttons[i]).text(), captions[i]);
     QCOMPARE(fixture.label("Label1").text(), QStringLiteral("查询速度"));
-    const QStringList headers{QStringLiteral("域名"), QStringLiteral("注册商"), QStringLiteral("邮件"),
-                              QStringLiteral("电话"), QStringLiteral("注册时间"),
-                              QStringLiteral("到期时间"), QStringLiteral("服务器"),
-                              QStringLiteral("DNS"), QStringLiteral("状态")};
+    const QStringList headers{
+        QStringLiteral("域名"),   QStringLiteral("注册商"),   QStringLiteral("邮件"),
+        QStringLiteral("电话"),   QStringLiteral("注册时间"), QStringLiteral("到期时间"),
+        QStringLiteral("服务器"), QStringLiteral("DNS"),      QStringLiteral("状态")};
     for (int i = 0; i < 9; ++i)
         QCOMPARE(fixture.table().model()->headerData(i, Qt::Horizontal).toString(), headers[i]);
 
@@ -314,9 +314,9 @@ void TestMainWindow::exitThroughARealMessageBox()
         seenText = box->text();
         seenTitle = box->windowTitle();
         seenIcon = box->icon();
-        hadYesAndNo = box->button(QMessageBox::Yes) && box->button(QMessageBox::No)
-                      && box->button(QMessageBox::Yes)->text().startsWith(u"是"_s)
-                      && box->button(QMessageBox::No)->text().startsWith(u"否"_s);
+        hadYesAndNo = box->button(QMessageBox::Yes) && box->button(QMessageBox::No) &&
+                      box->button(QMessageBox::Yes)->text().startsWith(u"是"_s) &&
+                      box->button(QMessageBox::No)->text().startsWith(u"否"_s);
         box->button(QMessageBox::No)->click();
     });
     answerer.start();
@@ -335,9 +335,8 @@ void TestMainWindow::webSiteButtons()
     fixture.window->load();
     QTest::mouseClick(&fixture.button("Command3"), Qt::LeftButton);
     QTest::mouseClick(&fixture.button("Command4"), Qt::LeftButton);
-    QCOMPARE(fixture.platform.openedUrls,
-             (QList<QUrl>{QUrl(QStringLiteral("http://studio.example")),
-                          QUrl(QStringLiteral("http://company.example"))}));
+    QCOMPARE(fixture.platform.openedUrls, (QList<QUrl>{QUrl(QStringLiteral("http://studio.example")),
+                                                       QUrl(QStringLiteral("http://company.example"))}));
     QVERIFY(fixture.platform.boxes.isEmpty());
 }
 

@@ -31,9 +31,10 @@ QString Describe(const VersionDecision& decision)
 // The service's answer, or with an undefined member left out.
 QJsonObject UpdateAnswer(const QJsonValue& version, const QJsonValue& sid, const QJsonValue& must)
 {
-    return JsonObject({{wire::kResult, 1},
-                       {wire::kMessage, QString()},
-                       {wire::kInfo, JsonObject({{wire::kVersion, version}, {wire::kSid, sid}, {wire::kMust, must}})}});
+    return JsonObject(
+        {{wire::kResult, 1},
+         {wire::kMessage, QString()},
+         {wire::kInfo, JsonObject({{wire::kVersion, version}, {wire::kSid, sid}, {wire::kMust, must}})}});
 }
 
 QByteArray UpdateReply(const QJsonValue& version, const QJsonValue& sid, const QJsonValue& must)
@@ -72,10 +73,10 @@ void TestVersionCheck::decide_data()
     QTest::newRow("trailing space is another version")
         << Text(UpdateAnswer(wire::kCheckedVersion.toString() + u' ', u"5"_s, u"0"_s))
         << u"offer %1  sid 5 optional"_s.arg(wire::kCheckedVersion.toString());
-    QTest::newRow("older is offered too") << Text(UpdateAnswer(u"0.9.0"_s, 12, 1))
-                                          << u"offer 0.9.0 sid 12 compulsory"_s;
-    QTest::newRow("must as the number 0") << Text(UpdateAnswer(u"2.0"_s, 1, 0))
-                                          << u"offer 2.0 sid 1 optional"_s;
+    QTest::newRow("older is offered too")
+        << Text(UpdateAnswer(u"0.9.0"_s, 12, 1)) << u"offer 0.9.0 sid 12 compulsory"_s;
+    QTest::newRow("must as the number 0")
+        << Text(UpdateAnswer(u"2.0"_s, 1, 0)) << u"offer 2.0 sid 1 optional"_s;
     QTest::newRow("must other text") << Text(UpdateAnswer(u"2.0"_s, 1, u"yes"_s))
                                      << u"offer 2.0 sid 1 compulsory"_s;
     QTest::newRow("not JSON") << u"<html>502</html>"_s << u"no answer"_s;
@@ -84,7 +85,8 @@ void TestVersionCheck::decide_data()
     QTest::newRow("no result") << Text(noResult) << u"no answer"_s;
     QTest::newRow("refused without message") << Text(JsonObject({{wire::kResult, 0}})) << u"no answer"_s;
     QTest::newRow("no info") << Text(JsonObject({{wire::kResult, 1}})) << u"no answer"_s;
-    QTest::newRow("no must") << Text(UpdateAnswer(wire::kCheckedVersion.toString(), 1, QJsonValue::Undefined)) << u"no answer"_s;
+    QTest::newRow("no must") << Text(UpdateAnswer(wire::kCheckedVersion.toString(), 1, QJsonValue::Undefined))
+                             << u"no answer"_s;
     QTest::newRow("version is an object") << Text(UpdateAnswer(QJsonObject(), 1, 0)) << u"no answer"_s;
 }
 
@@ -106,16 +108,14 @@ void TestVersionCheck::branches_data()
 
     const QString noNetwork = u"抱歉，软件需要联网使用，请检查您的网络后重启软件"_s;
     QTest::newRow("current version: no box, opens for work")
-        << 200 << UpdateReply(wire::kCheckedVersion.toString(), u"5"_s, u"0"_s) << QList<bool>{} << QString() << false
-        << QString();
+        << 200 << UpdateReply(wire::kCheckedVersion.toString(), u"5"_s, u"0"_s) << QList<bool>{} << QString()
+        << false << QString();
     QTest::newRow("refusal with the service's message")
-        << 200 << wire::ReplyBody(wire::Refusal(u"软件已停用"_s)) << QList<bool>{}
-        << u"软件已停用"_s << true << QString();
-    QTest::newRow("empty reply") << 200 << QByteArray() << QList<bool>{} << noNetwork << true
-                                 << QString();
-    QTest::newRow("unreadable reply is no answer")
-        << 502 << QByteArray("<html>Bad Gateway</html>") << QList<bool>{} << noNetwork << true
+        << 200 << wire::ReplyBody(wire::Refusal(u"软件已停用"_s)) << QList<bool>{} << u"软件已停用"_s << true
         << QString();
+    QTest::newRow("empty reply") << 200 << QByteArray() << QList<bool>{} << noNetwork << true << QString();
+    QTest::newRow("unreadable reply is no answer")
+        << 502 << QByteArray("<html>Bad Gateway</html>") << QList<bool>{} << noNetwork << true << QString();
     QTest::newRow("compulsory offer declined")
         << 200 << UpdateReply(u"1.1.0"_s, u"5"_s, 1) << QList<bool>{false}
         << u"发现最新版本1.1.0，是否现在更新?"_s << true << QString();

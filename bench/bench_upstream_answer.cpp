@@ -141,8 +141,8 @@ int main(int argc, char* argv[])
         bench::ResetPeak();
         const long before = bench::StatusKb("VmRSS");
         std::optional<WhoisAnswer> answer;
-        FetchWhois(QStringLiteral("127.0.0.1"), whoisPort, QStringLiteral("big.example"), false, limits,
-                   [&answer](WhoisAnswer got) { answer = std::move(got); });
+        FetchWhois(network, QStringLiteral("127.0.0.1"), whoisPort, QStringLiteral("big.example"), false,
+                   limits, [&answer](WhoisAnswer got) { answer = std::move(got); });
         [[maybe_unused]] const bool ended = QTest::qWaitFor([&answer] { return answer.has_value(); }, 70000);
         std::printf("port 43             %-22s peak +%.1f MB\n", answer ? Name(answer->error) : "no end",
                     (bench::StatusKb("VmHWM") - before) / 1024.0);

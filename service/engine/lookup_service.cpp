@@ -484,7 +484,7 @@ void LookupService::fetchWhois(const QString& server, const QString& query, cons
     const auto send = [this, address, port, query, publicOnly, codePage, done,
                        started = timeUpstream(server)](UpstreamGate::Finish finish) {
         const std::function<void()> answered = started ? started() : std::function<void()>();
-        FetchWhois(address, port, query, publicOnly, m_limits,
+        FetchWhois(*this, address, port, query, publicOnly, m_limits,
                    [codePage, query, done, finish, answered](WhoisAnswer answer) {
             if (answered)
                 answered();

@@ -250,10 +250,10 @@ void FetchHttp(QNetworkAccessManager& network, const QUrl& url, const OutboundPo
     QTimer::singleShot(0, exchange, [exchange, url] { exchange->start(url); });
 }
 
-void FetchWhois(const QString& host, quint16 port, const QString& query, bool publicOnly,
+void FetchWhois(QObject& owner, const QString& host, quint16 port, const QString& query, bool publicOnly,
                 const UpstreamLimits& limits, std::function<void(WhoisAnswer)> done)
 {
-    auto* socket = new QTcpSocket;
+    auto* socket = new QTcpSocket(&owner);
     socket->setReadBufferSize(kReadChunk);
     auto state = std::make_shared<WhoisExchange>();
     state->done = std::move(done);
@@ -268,6 +268,9 @@ void FetchWhois(const QString& host, quint16 port, const QString& query, bool pu
             error = UpstreamError::CannotConnect;
         state->done(WhoisAnswer{error == UpstreamError::None ? state->answer : QByteArray(), error});
     };
+
+    // The socket closing as its owner deletes it must not call back into an owner half gone.
+    QObject::connect(&owner, &QObject::destroyed, socket, [state] { state->finished = true; });
 
     auto* connectLimit = new QTimer(socket);
     connectLimit->setSingleShot(true);

@@ -48,5 +48,6 @@ void FetchHttp(QNetworkAccessManager& network, const QUrl& url, const OutboundPo
 // One port-43 exchange (RFC 3912): the query and CR LF out, everything until the
 // server closes back. An error on failure, time-out, an empty answer or one over the cap.
 // With `publicOnly` the host is resolved here and only its public addresses are tried.
-void FetchWhois(const QString& host, quint16 port, const QString& query, bool publicOnly,
+// The exchange goes with `owner`, and once `owner` is going `done` is never called.
+void FetchWhois(QObject& owner, const QString& host, quint16 port, const QString& query, bool publicOnly,
                 const UpstreamLimits& limits, std::function<void(WhoisAnswer)> done);

@@ -81,7 +81,7 @@ void TestUpstream::upstreamErrors()
 
     const auto port43 = [&](const QString& host, const QString& query) {
         std::optional<WhoisAnswer> answer;
-        FetchWhois(host, whois.port(), query, host != u"127.0.0.1"_s, limits,
+        FetchWhois(network, host, whois.port(), query, host != u"127.0.0.1"_s, limits,
                    [&](WhoisAnswer got) { answer = got; });
         if (!QTest::qWaitFor([&] { return answer.has_value(); }, 10000))
             return std::pair{QByteArray("no answer"), UpstreamError::None};
@@ -94,6 +94,16 @@ void TestUpstream::upstreamErrors()
     QCOMPARE(port43(u"localhost"_s, u"small.example"_s),
              std::pair(QByteArray(), UpstreamError::CannotConnect));
     QCOMPARE(whois.queries().size(), 2);
+
+    // An owner that goes mid-exchange takes it along and is not called back as it goes.
+    whois.setDelay(5000);
+    bool called = false;
+    auto owner = std::make_unique<QObject>();
+    FetchWhois(*owner, u"127.0.0.1"_s, whois.port(), u"small.example"_s, false, limits,
+               [&called](WhoisAnswer) { called = true; });
+    QTRY_COMPARE(whois.queries().size(), 3);
+    owner.reset();
+    QVERIFY(!called);
 }
 
 void TestUpstream::cacheHonoursTimeAndSize()

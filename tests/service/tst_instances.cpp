@@ -27,11 +27,11 @@ struct Cluster {
     Cluster()
     {
         registry.limitTo(kRegistryAllows, "Quota exceeded: too many queries from your address.\r\n");
-        const QStringList arguments{u"--bootstrap-url"_s,  QString(),
-                                    u"--whois-address"_s,  u"whois.hkirc.hk="_s + registry.address(),
-                                    u"--limit"_s,          u"whois.hkirc.hk=5,burst=1"_s,
-                                    u"--store"_s,          redis.storeAddress(),
-                                    u"--store-prefix"_s,   u"test:"_s};
+        const QStringList arguments{u"--bootstrap-url"_s, QString(),
+                                    u"--whois-address"_s, u"whois.hkirc.hk="_s + registry.address(),
+                                    u"--limit"_s,         u"whois.hkirc.hk=5,burst=1"_s,
+                                    u"--store"_s,         redis.storeAddress(),
+                                    u"--store-prefix"_s,  u"test:"_s};
         for (int i = 0; i < 3; ++i)
             instances.push_back(std::make_unique<WhoisdProcess>(arguments));
         TestHttpsServer::trustTestAuthority();
@@ -64,7 +64,9 @@ struct Cluster {
             }
         }
         [[maybe_unused]] const bool done = QTest::qWaitFor(
-            [&] { return std::all_of(replies.begin(), replies.end(), [](auto* r) { return r->isFinished(); }); },
+            [&] {
+            return std::all_of(replies.begin(), replies.end(), [](auto* r) { return r->isFinished(); });
+            },
             60000);
         QStringList wrong;
         for (QNetworkReply* reply : replies) {
@@ -114,7 +116,8 @@ void TestInstances::storeStoppedMidRun()
     Cluster cluster;
     // Each must know how many share the limits before the store goes.
     for (int i = 0; i < 3; ++i)
-        QTRY_VERIFY_WITH_TIMEOUT(cluster.status(i, "/metrics").contains(u"whoisd_store_instances 3\n"_s), 15000);
+        QTRY_VERIFY_WITH_TIMEOUT(cluster.status(i, "/metrics").contains(u"whoisd_store_instances 3\n"_s),
+                                 15000);
     const QStringList names = cluster.names(u"mid"_s, 45);
     QTimer::singleShot(2000, [&] { cluster.redis.stop(); });
     const QStringList wrong = cluster.askAll(names, 1);
@@ -122,7 +125,8 @@ void TestInstances::storeStoppedMidRun()
     QCOMPARE(cluster.registry.arrivals().refused(), 0);
     QVERIFY(cluster.registry.arrivals().busiestSecond() <= kRegistryAllows);
     for (auto& instance : cluster.instances)
-        QCOMPARE(instance->readLog().count("limits cannot be shared: each server held to 1/3 of its limit"), 1);
+        QCOMPARE(instance->readLog().count("limits cannot be shared: each server held to 1/3 of its limit"),
+                 1);
 
     // Back: the limits are shared again, which each says once.
     QVERIFY(cluster.redis.start());

@@ -39,12 +39,6 @@ QByteArray SourceName(LookupSource source)
     return "none";
 }
 
-bool IsEmpty(const WhoisRecord& record)
-{
-    return record.registrar.isEmpty() && record.created.isEmpty() && record.expires.isEmpty() &&
-           record.nameServers.isEmpty() && record.statuses.isEmpty();
-}
-
 // The HTTPS upstreams named in the settings, trusted as configured.
 QList<QUrl> ConfiguredUpstreams(const ServiceSettings& settings)
 {
@@ -542,27 +536,28 @@ void LookupService::lookupWhois(const DomainName& name, const QString& server, c
         found.record.domain = name.unicode;
         found.record.whoisServer = server;
         const QString referral = registry.referral;
+        const bool shown = ShowsRecord(registry);
         if (referral.isEmpty() || referral == server || !IsFollowableHost(referral)) {
-            if (IsEmpty(found.record))
+            if (!shown)
                 found = LookupResult::failed(LookupStatus::UpstreamFailed, server, FailureReason::Unreadable);
             done(std::move(found));
             return;
         }
         // A thin registry names the registrar's server: ask it once.
-        fetchWhois(
-            referral, name.ace, askers,
-            [found, referral, done](FailureReason registrarFailure, const WhoisText& registrar) mutable {
-            if (registrarFailure == FailureReason::None && !registrar.notRegistered &&
-                !IsEmpty(registrar.record)) {
+        fetchWhois(referral, name.ace, askers,
+                   [found, shown, referral, done](FailureReason registrarFailure,
+                                                  const WhoisText& registrar) mutable {
+            const bool registrarShown = registrarFailure == FailureReason::None && ShowsRecord(registrar);
+            if (registrarShown) {
                 MergeRegistrarRecord(found.record, registrar.record);
                 found.record.whoisServer = referral;
                 found.upstream = referral;
             }
-            if (IsEmpty(found.record))
+            if (!shown && !registrarShown)
                 found = LookupResult::failed(LookupStatus::UpstreamFailed, found.upstream,
                                              FailureReason::Unreadable);
             done(std::move(found));
-            });
+        });
     });
 }
 

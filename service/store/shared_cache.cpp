@@ -126,18 +126,25 @@ void SharedCache::look(const QString& ace, std::chrono::milliseconds hold, std::
 
 void SharedCache::read(const QString& ace, std::function<void(std::optional<Hit>, bool answered)> done)
 {
-    // Both go down one connection, so the time to live arrives after the value.
-    auto value = std::make_shared<StoreReply>();
-    m_store.command({"GET", answerKey(ace)}, [value](StoreReply reply) { *value = std::move(reply); });
-    m_store.command({"PTTL", answerKey(ace)}, [value, done = std::move(done)](StoreReply ttl) {
-        if (value->kind == StoreReply::Kind::Text && ttl.kind == StoreReply::Kind::Integer &&
+    // The value and its time to live in one reply: half the round trips of GET and PTTL,
+    // which is what a lookup answered from the store costs. Read-only, so a full store
+    // still answers.
+    static const QByteArray kRead = R"lua(#!lua flags=no-writes
+local value = redis.call('GET', KEYS[1])
+if not value then return {} end
+return {value, redis.call('PTTL', KEYS[1])}
+)lua";
+    m_store.command({"EVAL", kRead, "1", answerKey(ace)}, [done = std::move(done)](StoreReply reply) {
+        const StoreReply value = reply.elements.value(0);
+        const StoreReply ttl = reply.elements.value(1);
+        if (value.kind == StoreReply::Kind::Text && ttl.kind == StoreReply::Kind::Integer &&
             ttl.integer > 0) {
-            if (std::optional<LookupResult> result = AnswerFromStore(value->text)) {
+            if (std::optional<LookupResult> result = AnswerFromStore(value.text)) {
                 done(Hit{std::move(*result), std::chrono::milliseconds(ttl.integer)}, true);
                 return;
             }
         }
-        done(std::nullopt, ttl.answered());
+        done(std::nullopt, reply.answered() && !reply.isError());
     });
 }
 

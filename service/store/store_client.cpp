@@ -180,7 +180,32 @@ void StoreClient::send(const QList<QByteArray>& arguments, Done done, bool write
         answer(id, StoreReply{});
         return;
     }
-    m_clock.callAfter(m_options.timeout, this, [this, id] { timedOut(id); });
+    m_deadlines.emplace_back(id, m_clock.now() + m_options.timeout);
+    if (!m_watching)
+        watchDeadlines();
+}
+
+void StoreClient::watchDeadlines()
+{
+    // All commands share one time-out, so the oldest is due first: a timer per command
+    // would cost more than the lookup that sent it.
+    m_watching = false;
+    while (true) {
+        while (!m_deadlines.empty() && !m_pending.contains(m_deadlines.front().first))
+            m_deadlines.pop_front();
+        if (m_deadlines.empty())
+            return;
+        const auto [id, due] = m_deadlines.front();
+        const Clock::TimePoint now = m_clock.now();
+        if (due > now) {
+            m_watching = true;
+            m_clock.callAfter(std::chrono::ceil<std::chrono::milliseconds>(due - now), this,
+                              [this] { watchDeadlines(); });
+            return;
+        }
+        m_deadlines.pop_front();
+        timedOut(id);
+    }
 }
 
 void StoreClient::answer(quint64 id, StoreReply reply)

@@ -11,6 +11,7 @@
 #include <QObject>
 
 #include <chrono>
+#include <deque>
 #include <functional>
 
 struct redisAsyncContext;
@@ -63,6 +64,8 @@ private:
     void send(const QList<QByteArray>& arguments, Done done, bool writes = false);
     void answer(quint64 id, StoreReply reply);
     void timedOut(quint64 id);
+    // Times out what is overdue, and sets one timer for the oldest command still out.
+    void watchDeadlines();
     // Leaves the connection (later, outside the library's callbacks) and retries.
     void drop(const QString& why);
     void lost(const QString& why);
@@ -84,6 +87,9 @@ private:
     int m_timeoutsInARow = 0;
     quint64 m_nextId = 1;
     QHash<quint64, Done> m_pending;
+    // When each command sent is due, in the order sent (answered ones leave lazily).
+    std::deque<std::pair<quint64, Clock::TimePoint>> m_deadlines;
+    bool m_watching = false;
     StoreState m_state = StoreState::Connecting;
     QString m_problem = QStringLiteral("not connected yet");
 };

@@ -110,26 +110,27 @@ void UpstreamGate::start(const QString& name, Ticket ticket)
 {
     Server& state = server(name);
     const Clock::TimePoint now = m_clock.now();
-    state.limiter.started(now);
+    const quint64 request = state.limiter.started(now);
     if (state.limiter.limit().daily > 0)
         m_daily.add(name, std::chrono::floor<std::chrono::days>(m_clock.wallNow()));
     ticket.askers->queued = false;
     const Send send = ticket.send;
     auto over = std::make_shared<bool>(false);
-    send([this, name, ticket = std::move(ticket), now, over](Outcome outcome,
-                                                             std::chrono::seconds retryAfter) {
+    send([this, name, ticket = std::move(ticket), now, request, over](Outcome outcome,
+                                                                      std::chrono::seconds retryAfter) {
         if (std::exchange(*over, true))
             return;
-        finished(name, ticket, now, outcome, retryAfter);
+        finished(name, ticket, {now, request}, outcome, retryAfter);
     });
 }
 
-void UpstreamGate::finished(const QString& name, Ticket ticket, Clock::TimePoint startedAt, Outcome outcome,
+void UpstreamGate::finished(const QString& name, Ticket ticket, Started started, Outcome outcome,
                             std::chrono::seconds retryAfter)
 {
     Server& state = server(name);
     const Clock::TimePoint now = m_clock.now();
-    state.limiter.ended();
+    const Clock::TimePoint startedAt = started.at;
+    state.limiter.ended(started.request, now);
     if (outcome == Outcome::Answered)
         state.limiter.answered();
     if (outcome == Outcome::Limited) {

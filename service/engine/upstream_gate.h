@@ -68,7 +68,11 @@ private:
     Server& server(const QString& name);
     void pump(const QString& name);
     void start(const QString& name, Ticket ticket);
-    void finished(const QString& name, Ticket ticket, Clock::TimePoint startedAt, Outcome outcome,
+    struct Started {
+        Clock::TimePoint at;
+        quint64 request; // the limiter's number for it
+    };
+    void finished(const QString& name, Ticket ticket, Started started, Outcome outcome,
                   std::chrono::seconds retryAfter);
     bool capSpent(const QString& name, const ServerLimit& limit);
     // Refuses, outside the loop over the queue, what leaves it.

@@ -72,6 +72,8 @@ std::optional<BulkOptions> BulkOptions::fromArguments(const QStringList& argumen
                                                       bool* help)
 {
     BulkOptions options;
+    // Each name is asked once: kept answers would only be memory.
+    options.settings.cacheEntries = 0;
     OptionGroup lookups = options.settings.engineOptions();
     lookups.title = QStringLiteral("Lookups (as whoisd's; not with --service)");
     QStringList lookupOptions;

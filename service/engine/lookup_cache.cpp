@@ -2,7 +2,7 @@
 
 LookupCache::LookupCache(int capacity, std::chrono::seconds foundTtl, std::chrono::seconds notRegisteredTtl,
                          const Clock& clock)
-    : m_entries(capacity)
+    : m_capacity(capacity)
     , m_foundTtl(foundTtl)
     , m_notRegisteredTtl(notRegisteredTtl)
     , m_clock(clock)
@@ -11,13 +11,15 @@ LookupCache::LookupCache(int capacity, std::chrono::seconds foundTtl, std::chron
 
 std::optional<LookupResult> LookupCache::find(const QString& ace)
 {
-    const Entry* entry = m_entries.object(ace);
-    if (!entry)
+    const auto it = m_byName.constFind(ace);
+    if (it == m_byName.cend())
         return std::nullopt;
+    const Entries::iterator entry = *it;
     if (m_clock.now() >= entry->expires) {
-        m_entries.remove(ace);
+        drop(entry);
         return std::nullopt;
     }
+    m_entries.splice(m_entries.end(), m_entries, entry);
     return entry->result;
 }
 
@@ -37,7 +39,28 @@ void LookupCache::store(const QString& ace, const LookupResult& result)
 
 void LookupCache::store(const QString& ace, const LookupResult& result, std::chrono::milliseconds ttl)
 {
-    if (ttl.count() <= 0 || m_entries.maxCost() <= 0)
+    if (ttl.count() <= 0 || m_capacity <= 0)
         return;
-    m_entries.insert(ace, new Entry{result, m_clock.now() + ttl});
+    if (const auto it = m_byName.constFind(ace); it != m_byName.cend())
+        drop(*it);
+    else if (int(m_byName.size()) >= m_capacity)
+        drop(m_entries.begin());
+    m_byName.insert(ace, m_entries.insert(m_entries.end(), Entry{ace, result, m_clock.now() + ttl}));
+}
+
+void LookupCache::sweep()
+{
+    const Clock::TimePoint now = m_clock.now();
+    for (auto entry = m_entries.begin(); entry != m_entries.end();) {
+        const auto next = std::next(entry);
+        if (now >= entry->expires)
+            drop(entry);
+        entry = next;
+    }
+}
+
+void LookupCache::drop(Entries::iterator entry)
+{
+    m_byName.remove(entry->ace);
+    m_entries.erase(entry);
 }

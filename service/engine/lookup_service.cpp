@@ -12,6 +12,9 @@
 
 namespace {
 
+// How often expired answers leave the cache: well within the shortest lifetime.
+constexpr std::chrono::minutes kSweepEvery{1};
+
 QByteArray VerdictName(LookupStatus status)
 {
     switch (status) {
@@ -163,6 +166,15 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
     });
     m_refresh.setInterval(std::chrono::hours(24));
     connect(&m_refresh, &QTimer::timeout, this, &LookupService::refreshBootstrap);
+    sweepNowAndThen();
+}
+
+void LookupService::sweepNowAndThen()
+{
+    m_clock.callAfter(kSweepEvery, this, [this] {
+        m_cache.sweep();
+        sweepNowAndThen();
+    });
 }
 
 void LookupService::startBootstrap()

@@ -57,9 +57,12 @@ public:
     UpstreamGate& gate() { return m_gate; }
     // Lookups under way (each name once, however many callers wait for it).
     int lookupsUnderWay() const { return static_cast<int>(m_flights.size()); }
+    // The time deadlines are set in; read it on this object's thread.
+    const Clock& clock() const { return m_clock; }
 
 private:
     using AskersPtr = std::shared_ptr<Askers>;
+    void sweepNowAndThen();
     // One name's lookup and everyone waiting for it.
     struct Flight {
         AskersPtr askers;

@@ -13,6 +13,8 @@ namespace {
 
 // How long a closing connection waits for the client's side of the close.
 constexpr std::chrono::seconds kClosingTime{1};
+// What one read takes while a lookup waits.
+constexpr std::size_t kWatchBytes = 4096;
 
 bool IsParseError(const beast::error_code& error)
 {
@@ -120,9 +122,10 @@ void FrontConnection::onRead(beast::error_code error)
     const bool keepAlive = request.keep_alive();
     const std::string_view method = request.method_string();
     const std::string_view target = request.target();
+    m_gone = std::make_shared<std::atomic<bool>>(false);
     FrontRequest front{QByteArray(method.data(), qsizetype(method.size())),
                        QByteArray(target.data(), qsizetype(target.size())),
-                       QByteArray(request.body().data(), qsizetype(request.body().size())), m_client};
+                       QByteArray(request.body().data(), qsizetype(request.body().size())), m_client, m_gone};
     m_parser.reset();
     m_registry.setBusy(*m_ticket, true);
     // The answer may take as long as the upstreams: their own limits bound it.
@@ -136,12 +139,45 @@ void FrontConnection::onRead(beast::error_code error)
             });
         }
     });
+    if (m_gone) // not answered at once
+        watch();
+}
+
+void FrontConnection::watch()
+{
+    // A client sending a whole request's worth more while it waits is evidently there.
+    if (m_buffer.size() > m_limits.headerBytes + m_limits.bodyBytes)
+        return;
+    m_watching = true;
+    // Whatever arrives is kept for the next request.
+    m_stream->async_read_some(m_buffer.prepare(kWatchBytes),
+                              [self = shared_from_this()](beast::error_code error, std::size_t bytes) {
+        self->onWatched(error, bytes);
+    });
+}
+
+void FrontConnection::onWatched(beast::error_code error, std::size_t bytes)
+{
+    m_watching = false;
+    m_buffer.commit(bytes);
+    if (m_finished)
+        return;
+    if (error && error != asio::error::operation_aborted) {
+        finish(); // the client has gone
+        return;
+    }
+    if (m_then != Then::Watch)
+        afterAnswer(); // the read was cancelled (or ended) once the answer had been written
+    else if (m_gone)
+        watch();
+    // Else the answer is being written, and goes on once it has been.
 }
 
 void FrontConnection::send(Status status, QByteArray body, bool keepAlive)
 {
     if (m_finished)
         return;
+    m_gone.reset(); // answered: nobody need be told
     m_response = {};
     m_response.version(11);
     m_response.result(status);
@@ -161,29 +197,47 @@ void FrontConnection::onWritten(beast::error_code error, bool keepAlive)
 {
     if (error || m_finished) {
         finish();
-    } else if (keepAlive) {
+        return;
+    }
+    m_then = keepAlive ? Then::ReadNext : Then::Close;
+    if (m_watching) {
+        // Only one read at a time: the watching one ends first, keeping what it read.
+        beast::get_lowest_layer(*m_stream).cancel();
+        return;
+    }
+    afterAnswer();
+}
+
+void FrontConnection::afterAnswer()
+{
+    if (std::exchange(m_then, Then::Watch) == Then::ReadNext) {
         m_registry.setBusy(*m_ticket, false);
         readRequest();
     } else {
-        // Say goodbye without waiting for the client's: as if it had said it already.
-        SSL_set_shutdown(m_stream->native_handle(), SSL_RECEIVED_SHUTDOWN);
-        beast::get_lowest_layer(*m_stream).expires_after(kClosingTime);
-        m_stream->async_shutdown([self = shared_from_this()](beast::error_code failed) {
-            if (failed) {
-                self->finish();
-                return;
-            }
-            // The rest of a refused request may still be arriving: closing with it
-            // unread would reset the connection and could take the answer with it. So
-            // the service stops sending and throws away what comes, for a moment.
-            beast::error_code ignored;
-            beast::get_lowest_layer(*self->m_stream)
-                .socket()
-                .shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
-            self->m_buffer.clear();
-            self->drain();
-        });
+        close();
     }
+}
+
+void FrontConnection::close()
+{
+    // Say goodbye without waiting for the client's: as if it had said it already.
+    SSL_set_shutdown(m_stream->native_handle(), SSL_RECEIVED_SHUTDOWN);
+    beast::get_lowest_layer(*m_stream).expires_after(kClosingTime);
+    m_stream->async_shutdown([self = shared_from_this()](beast::error_code failed) {
+        if (failed) {
+            self->finish();
+            return;
+        }
+        // The rest of a refused request may still be arriving: closing with it
+        // unread would reset the connection and could take the answer with it. So
+        // the service stops sending and throws away what comes, for a moment.
+        beast::error_code ignored;
+        beast::get_lowest_layer(*self->m_stream)
+            .socket()
+            .shutdown(asio::ip::tcp::socket::shutdown_send, ignored);
+        self->m_buffer.clear();
+        self->drain();
+    });
 }
 
 void FrontConnection::refuse(Status status)
@@ -207,6 +261,8 @@ void FrontConnection::finish()
     if (m_finished)
         return;
     m_finished = true;
+    if (m_gone) // its lookup is withdrawn
+        std::exchange(m_gone, nullptr)->store(true);
     if (m_stream)
         beast::get_lowest_layer(*m_stream).close();
     else

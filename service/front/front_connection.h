@@ -13,7 +13,9 @@
 #include <boost/beast/http/string_body.hpp>
 #include <boost/beast/ssl/ssl_stream.hpp>
 
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <optional>
 
 // What one client may hold or send.
@@ -29,7 +31,9 @@ struct FrontLimits {
 // One client's TLS connection: the handshake, then requests read one at a time and
 // each answered before the next is read, so that pipelined answers keep their order.
 // Each step has a time limit; a request over a limit is answered with its 4xx status
-// and the connection closed. Runs on its socket's strand.
+// and the connection closed. While a lookup waits, the connection is still read, so
+// that a client who leaves frees its slot and withdraws its lookup at once. Runs on
+// its socket's strand.
 class FrontConnection final : public ConnectionRegistry::Member,
                               public std::enable_shared_from_this<FrontConnection> {
 public:
@@ -43,10 +47,17 @@ private:
     using Stream = boost::beast::ssl_stream<boost::beast::tcp_stream>;
     using Status = boost::beast::http::status;
 
+    // What follows the answer being written.
+    enum class Then { Watch, ReadNext, Close };
+
     void readRequest();
     void onRead(boost::beast::error_code error);
+    void watch();
+    void onWatched(boost::beast::error_code error, std::size_t bytes);
     void send(Status status, QByteArray body, bool keepAlive);
     void onWritten(boost::beast::error_code error, bool keepAlive);
+    void afterAnswer();
+    void close();
     void refuse(Status status);
     void drain();
     void finish();
@@ -64,5 +75,9 @@ private:
     boost::beast::flat_buffer m_buffer;
     std::optional<boost::beast::http::request_parser<boost::beast::http::string_body>> m_parser;
     boost::beast::http::response<boost::beast::http::string_body> m_response;
+    // The waiting lookup's flag, set once the client has gone; null when none waits.
+    std::shared_ptr<std::atomic<bool>> m_gone;
+    bool m_watching = false; // a read is posted while a lookup waits
+    Then m_then = Then::Watch;
     bool m_finished = false;
 };

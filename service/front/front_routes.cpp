@@ -66,6 +66,11 @@ void FrontRoutes::handle(const FrontRequest& request, Answer answer)
     }
 }
 
+void FrontRoutes::sweep()
+{
+    m_replies->sweep(ReplyCache::Clock::now());
+}
+
 void FrontRoutes::lookUp(const FrontRequest& request, Answer answer)
 {
     QElapsedTimer clock;
@@ -108,7 +113,16 @@ void FrontRoutes::lookUp(const FrontRequest& request, Answer answer)
         done(LookupResult::invalid(name));
         return;
     }
+    // The deadline counts from the request's arrival, on the lookups' own clock.
     QMetaObject::invokeMethod(
-        &m_lookups, [lookups = &m_lookups, domain = *domain, done] { lookups->lookup(domain, done); },
+        &m_lookups,
+        [lookups = &m_lookups, domain = *domain, done, clock, client = request.client, gone = request.gone,
+         within = m_settings.answerWithin] {
+        LookupCaller caller{client,
+                            lookups->clock().now() + within - std::chrono::nanoseconds(clock.nsecsElapsed())};
+        if (gone)
+            caller.gone = gone;
+        lookups->lookup(domain, std::move(caller), done);
+        },
         Qt::QueuedConnection);
 }

@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -17,6 +18,8 @@ struct FrontRequest {
     QByteArray target; // path and query as sent
     QByteArray body;
     QString client; // address
+    // Set once the client has gone: its lookup is withdrawn. May be null.
+    std::shared_ptr<std::atomic<bool>> gone;
 };
 
 struct FrontReply {
@@ -35,6 +38,8 @@ public:
 
     // `answer` runs once, on this thread or the lookups' thread.
     void handle(const FrontRequest& request, Answer answer);
+    // Lets expired answers go; called now and then from a serving thread.
+    void sweep();
 
 private:
     void lookUp(const FrontRequest& request, Answer answer);

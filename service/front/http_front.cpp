@@ -45,7 +45,7 @@ struct HttpFront::Core {
     }
 
     void accept();
-    void trimNowAndThen();
+    void tidyNowAndThen();
 
     const ServiceSettings settings;
     asio::ssl::context tls{asio::ssl::context::tls_server};
@@ -54,7 +54,7 @@ struct HttpFront::Core {
     const FrontLimits limits;
     tcp::acceptor acceptor{io};
     asio::steady_timer retry{io};
-    asio::steady_timer trim{io};
+    asio::steady_timer tidy{io};
     ConnectionRegistry registry;
     std::vector<std::thread> threads;
 };
@@ -82,16 +82,17 @@ void HttpFront::Core::accept()
     });
 }
 
-void HttpFront::Core::trimNowAndThen()
+void HttpFront::Core::tidyNowAndThen()
 {
-    // After a crowd of connections has gone, hand their memory back to the system.
-    trim.expires_after(std::chrono::seconds(1));
-    trim.async_wait([this](boost::system::error_code error) {
+    tidy.expires_after(std::chrono::seconds(1));
+    tidy.async_wait([this](boost::system::error_code error) {
         if (error)
             return;
+        routes.sweep();
+        // After a crowd of connections has gone, hand their memory back to the system.
         if (registry.shrank(64))
             malloc_trim(0);
-        trimNowAndThen();
+        tidyNowAndThen();
     });
 }
 
@@ -147,7 +148,7 @@ quint16 HttpFront::listen(const QByteArray& certificatePem, const QByteArray& ke
         return 0;
     }
     core.accept();
-    core.trimNowAndThen();
+    core.tidyNowAndThen();
     for (int i = 0; i < core.settings.frontThreads; ++i)
         core.threads.emplace_back([&core] { core.io.run(); });
     return core.acceptor.local_endpoint().port();

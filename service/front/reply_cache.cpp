@@ -18,3 +18,15 @@ void ReplyCache::store(const QByteArray& target, Entry entry)
         m_entries.clear();
     m_entries.insert_or_assign(std::string(target.constData(), std::size_t(target.size())), std::move(entry));
 }
+
+void ReplyCache::sweep(Clock::time_point now)
+{
+    const std::unique_lock lock(m_mutex);
+    std::erase_if(m_entries, [now](const auto& entry) { return entry.second.expires <= now; });
+}
+
+std::size_t ReplyCache::size() const
+{
+    const std::shared_lock lock(m_mutex);
+    return m_entries.size();
+}

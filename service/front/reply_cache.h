@@ -11,8 +11,8 @@
 
 // Recent lookup answers by the request's exact target, for the threads serving
 // connections: a repeated question is answered there, without a trip to the lookup
-// thread. Entries live briefly (the lookup cache decides what is fresh); when full,
-// it starts over.
+// thread. Entries live briefly (the lookup cache decides what is fresh) and go when
+// swept; when full, it starts over.
 class ReplyCache final {
 public:
     using Clock = std::chrono::steady_clock;
@@ -32,6 +32,9 @@ public:
 
     std::optional<Entry> find(const QByteArray& target, Clock::time_point now) const;
     void store(const QByteArray& target, Entry entry);
+    // Drops the entries expired by `now`.
+    void sweep(Clock::time_point now);
+    std::size_t size() const;
 
 private:
     mutable std::shared_mutex m_mutex;

@@ -1,5 +1,6 @@
 // whoisd, the real binary, against clients that misbehave: idle and half-open
-// connections, pipelined and oversized requests, names made to forge log lines.
+// connections, pipelined and oversized requests, names made to forge log lines,
+// lookups dropped while their registry hangs.
 #include "core/protocol/wire_protocol.h"
 #include "service/log/request_log.h"
 #include "support/whoisd_process.h"
@@ -9,6 +10,7 @@
 #include "support/test_https_server.h"
 
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -39,11 +41,15 @@ QByteArray Lookup(const QString& name, const QByteArray& extra = {})
     return Get(name, wire::LookupToken(name), extra);
 }
 
+const QByteArray kRegistrar = "Hong Kong Domain Name Registration Company Limited";
+
 // A port-43 registry for the TLD "slow" that takes its time.
 struct SlowRegistry {
     SlowRegistry()
     {
-        registry.answer("name.slow", ReadTestFile(QStringLiteral(WHOIS_SERVICE_FIXTURES "/whois_hk.txt")));
+        const QByteArray found = ReadTestFile(QStringLiteral(WHOIS_SERVICE_FIXTURES "/whois_hk.txt"));
+        registry.answer("name.slow", found);
+        registry.answer("fresh.slow", found);
         registry.setDelay(400);
     }
     FakeWhoisServer registry;
@@ -69,15 +75,18 @@ struct Daemon : SlowRegistry, WhoisdProcess {
         return text.mid(at + 6, text.indexOf('\n', at) - at - 6).trimmed().split(' ').value(0).toLong();
     }
 
-    // Sends bytes over one TLS connection; everything received until the service
-    // closes it, or until `until` has been seen.
-    QByteArray exchange(const QByteArray& bytes, const QByteArray& until = {}, int ms = 5000) const
+    // Sends bytes over one TLS connection (`later` once the registry has been asked);
+    // everything received until the service closes it, or until `until` has been seen.
+    QByteArray exchange(const QByteArray& bytes, const QByteArray& until = {}, int ms = 5000,
+                        const QByteArray& later = {}) const
     {
         QSslSocket socket;
         socket.connectToHostEncrypted(u"127.0.0.1"_s, port);
         if (!socket.waitForEncrypted(ms))
             return "no handshake: " + socket.errorString().toUtf8();
         socket.write(bytes);
+        if (!later.isEmpty() && QTest::qWaitFor([this] { return !registry.queries().isEmpty(); }, ms))
+            socket.write(later);
         QByteArray received;
         QDeadlineTimer deadline(ms);
         while (socket.state() == QAbstractSocket::ConnectedState && !deadline.hasExpired() &&
@@ -96,6 +105,17 @@ struct Daemon : SlowRegistry, WhoisdProcess {
     }
 };
 
+// Lookups of new names while the registry hangs, each on a connection of its own.
+hostile::Sockets<QSslSocket> AskWhileHanging(const Daemon& daemon, int count, const QString& prefix)
+{
+    auto clients = hostile::Open<QSslSocket>(count, daemon.port);
+    if (!hostile::AllOf(clients, hostile::Encrypted))
+        return {};
+    for (int i = 0; i < count; ++i)
+        clients[std::size_t(i)]->write(Lookup(prefix + QString::number(i) + u".slow"_s));
+    return clients;
+}
+
 } // namespace
 
 class TestHostile final : public QObject {
@@ -110,6 +130,8 @@ private slots:
     void oversizedRequests_data();
     void oversizedRequests();
     void logLinesCannotBeForged();
+    void droppedLookupsFreeTheirSlots();
+    void droppedLookupsNeverReachARecoveredRegistry();
 };
 
 void TestHostile::initTestCase()
@@ -190,21 +212,26 @@ void TestHostile::timeoutsAndTheCapFreeConnections()
 
 void TestHostile::pipelinedAnswersKeepRequestOrder()
 {
-    Daemon daemon;
-    // A slow lookup first, then two answered at once: the answers come in that order.
-    const QByteArray replies = daemon.exchange(Lookup(u"name.slow"_s) + Get(u"a.com"_s, u"0"_s) +
-                                               Lookup(u"a..com"_s, "Connection: close\r\n"));
-    QStringList order;
-    for (qsizetype at = replies.indexOf("Content-Length: "); at >= 0;
-         at = replies.indexOf("Content-Length: ", at + 1)) {
-        const qsizetype length = replies.mid(at + 16, replies.indexOf('\r', at) - at - 16).toLongLong();
-        const QJsonObject body =
-            QJsonDocument::fromJson(replies.mid(replies.indexOf("\r\n\r\n", at) + 4, length)).object();
-        const QString message = body.value(wire::kMessage).toString();
-        order << (message.isEmpty() ? body[wire::kInfo][wire::kWeb][wire::kRowMembers[0]].toString()
-                                    : message);
+    // A slow lookup first, then two answered at once: the answers come in that order,
+    // whether the two arrive with the first or while it waits.
+    const QByteArray slow = Lookup(u"name.slow"_s);
+    const QByteArray quick = Get(u"a.com"_s, u"0"_s) + Lookup(u"a..com"_s, "Connection: close\r\n");
+    for (const bool whileWaiting : {false, true}) {
+        Daemon daemon;
+        const QByteArray replies =
+            whileWaiting ? daemon.exchange(slow, {}, 5000, quick) : daemon.exchange(slow + quick);
+        QStringList order;
+        for (qsizetype at = replies.indexOf("Content-Length: "); at >= 0;
+             at = replies.indexOf("Content-Length: ", at + 1)) {
+            const qsizetype length = replies.mid(at + 16, replies.indexOf('\r', at) - at - 16).toLongLong();
+            const QJsonObject body =
+                QJsonDocument::fromJson(replies.mid(replies.indexOf("\r\n\r\n", at) + 4, length)).object();
+            const QString message = body.value(wire::kMessage).toString();
+            order << (message.isEmpty() ? body[wire::kInfo][wire::kWeb][wire::kRowMembers[0]].toString()
+                                        : message);
+        }
+        QCOMPARE(order, (QStringList{u"name.slow"_s, wire::kBadToken.toString(), u"a..com"_s}));
     }
-    QCOMPARE(order, (QStringList{u"name.slow"_s, wire::kBadToken.toString(), u"a..com"_s}));
 }
 
 void TestHostile::oversizedRequests_data()
@@ -262,6 +289,52 @@ void TestHostile::logLinesCannotBeForged()
                      line.constData());
         }
     }
+}
+
+void TestHostile::droppedLookupsFreeTheirSlots()
+{
+    const int cap = 20;
+    Daemon daemon({u"--max-connections"_s, QString::number(cap), u"--max-in-flight"_s, QString::number(cap)});
+    const QByteArray cached = Lookup(u"name.slow"_s, "Connection: close\r\n");
+    QVERIFY(daemon.exchange(cached).contains(kRegistrar));
+    daemon.registry.hang(60000);
+    auto clients = AskWhileHanging(daemon, cap, u"held"_s);
+    QCOMPARE(int(clients.size()), cap);
+    // Every slot holds a lookup the registry has taken: a newcomer is turned away.
+    QTRY_COMPARE(int(daemon.registry.queries().size()), 1 + cap);
+    QVERIFY(!daemon.serves());
+    for (auto& client : clients)
+        client->abort();
+    // The slots are free at once, not when the registry gives up.
+    QTRY_VERIFY_WITH_TIMEOUT(daemon.exchange(cached, {}, 1000).contains(kRegistrar), 1000);
+}
+
+void TestHostile::droppedLookupsNeverReachARecoveredRegistry()
+{
+    const int dropped = kSanitized ? 30 : 60;
+    const int inFlight = 4;
+    Daemon daemon({u"--timeout"_s, u"1000"_s, u"--min-spacing"_s, u"100"_s, u"--max-in-flight"_s,
+                   QString::number(inFlight)});
+    daemon.registry.setDelay(0);
+    daemon.registry.hang(4000);
+    auto clients = AskWhileHanging(daemon, dropped, u"gone"_s);
+    QCOMPARE(int(clients.size()), dropped);
+    // The registry holds as many as it may; the rest wait their turn, and are dropped.
+    QTRY_COMPARE(int(daemon.registry.queries().size()), inFlight);
+    for (auto& client : clients)
+        client->abort();
+    QVERIFY(QTest::qWaitFor([&] { return !daemon.registry.hanging(); }, 10000));
+    const qsizetype asked = daemon.registry.queries().size();
+
+    // The first lookup after the registry has recovered is answered normally, and at once.
+    QElapsedTimer answered;
+    answered.start();
+    QVERIFY(daemon.exchange(Lookup(u"fresh.slow"_s, "Connection: close\r\n"), {}, 2000).contains(kRegistrar));
+    QVERIFY2(answered.elapsed() < 1000, qPrintable(u"%1 ms"_s.arg(answered.elapsed())));
+    // Nothing for the clients who left reaches it, however long it is given.
+    QTest::qWait(1000);
+    const QList<QByteArray> after = daemon.registry.queries().mid(asked);
+    QVERIFY2(after == QList<QByteArray>{"fresh.slow"}, after.join(' ').constData());
 }
 
 QTEST_GUILESS_MAIN(TestHostile)

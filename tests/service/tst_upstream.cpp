@@ -2,6 +2,8 @@
 // hand-moved clock, and the binary refusing bad settings and loopback destinations.
 #include "service_rows.h"
 #include "service/engine/lookup_cache.h"
+#include "service/engine/lookup_service.h"
+#include "service/front/reply_cache.h"
 #include "core/net/http_get_text.h"
 #include "support/whoisd_process.h"
 #include "support/fake_whois_server.h"
@@ -130,6 +132,23 @@ void TestUpstream::cacheHonoursTimeAndSize()
     QVERIFY(cache.find(u"a.com"_s));
     QVERIFY(!cache.find(u"b.com"_s));
     QVERIFY(cache.find(u"d.com"_s));
+
+    // Expired answers go as time passes, asked for or not: the service sweeps its cache.
+    QNetworkAccessManager network;
+    LookupService service(ServiceSettings{}, network, clock);
+    service.cache().store(u"a.com"_s, LookupResult::found(record, u"up"_s));
+    service.cache().store(u"b.com"_s, LookupResult::failed(LookupStatus::NotRegistered, u"up"_s));
+    clock.advance(std::chrono::minutes(6));
+    QCOMPARE(service.cache().size(), 1);
+    clock.advance(std::chrono::hours(1));
+    QCOMPARE(service.cache().size(), 0);
+    ReplyCache replies(10);
+    const auto now = ReplyCache::Clock::now();
+    replies.store("a", {{}, {}, {}, {}, now + std::chrono::seconds(1)});
+    replies.store("b", {{}, {}, {}, {}, now + std::chrono::seconds(2)});
+    replies.sweep(now + std::chrono::seconds(1));
+    QCOMPARE(replies.size(), std::size_t(1));
+    QVERIFY(replies.find("b", now));
 }
 
 void TestUpstream::refusesBadSettings()

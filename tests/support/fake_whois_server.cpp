@@ -6,6 +6,8 @@
 #include <QTcpSocket>
 #include <QTimer>
 
+#include <algorithm>
+
 FakeWhoisServer::FakeWhoisServer()
 {
     m_thread = std::make_unique<ServerThread>([this](QObject& owner) -> quint16 {
@@ -55,10 +57,22 @@ void FakeWhoisServer::setDelay(int milliseconds)
     m_delay = milliseconds;
 }
 
+void FakeWhoisServer::hang(int milliseconds)
+{
+    QMutexLocker lock(&m_mutex);
+    m_hangEnds.setRemainingTime(milliseconds);
+}
+
+bool FakeWhoisServer::hanging() const
+{
+    QMutexLocker lock(&m_mutex);
+    return !m_hangEnds.hasExpired();
+}
+
 int FakeWhoisServer::delay() const
 {
     QMutexLocker lock(&m_mutex);
-    return m_delay;
+    return int(std::max<qint64>(m_delay, m_hangEnds.remainingTime()));
 }
 
 QList<QByteArray> FakeWhoisServer::queries() const

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QMutex>
 #include <QStringList>
@@ -12,7 +13,8 @@
 class ServerThread;
 
 // A loopback port-43 server for tests, on a thread of its own: answers each query
-// (the line before CR LF) from a table, optionally after a delay, then closes.
+// (the line before CR LF) from a table, optionally after a delay, then closes. It can
+// hang for a while: queries are taken and answered only once the hang is over.
 class FakeWhoisServer final {
 public:
     FakeWhoisServer();
@@ -25,6 +27,8 @@ public:
 
     void answer(const QByteArray& query, const QByteArray& text);
     void setDelay(int milliseconds);
+    void hang(int milliseconds);
+    bool hanging() const;
     // As a registry that allows `perSecond` queries in any one second and answers
     // `beyond` (its limit wording) to the rest.
     void limitTo(int perSecond, const QByteArray& beyond);
@@ -40,6 +44,7 @@ private:
     QHash<QByteArray, QByteArray> m_answers;
     QList<QByteArray> m_queries;
     int m_delay = 0;
+    QDeadlineTimer m_hangEnds; // expired: not hanging
     int m_perSecond = 0;
     QByteArray m_beyond;
     WindowCounter m_arrivals;

@@ -96,11 +96,12 @@ void OneRun(const QTemporaryDir& dir)
     QStringList domains = Domains(out);
     const int records = int(domains.size());
     const int duplicates = int(domains.removeDuplicates());
-    std::printf("(a) whois-bulk, %d names: %.1f s, floor %.1f s (target at most %.1f s); exit %d; %d records, "
-                "%d duplicates, %d lost; resident memory %.1f MB after start, peak %.1f MB (grew %.1f MB)\n",
-                kNames, seconds, floor, floor * 1.1 + 2, run.process.exitCode(), records, duplicates,
-                kNames - int(domains.size()), run.startKb / 1024.0, run.peakKb / 1024.0,
-                (run.peakKb - run.startKb) / 1024.0);
+    std::printf(
+        "(a) whois-bulk, %d names: %.1f s, floor %.1f s (target at most %.1f s); exit %d; %d records, "
+        "%d duplicates, %d lost; resident memory %.1f MB after start, peak %.1f MB (grew %.1f MB)\n",
+        kNames, seconds, floor, floor * 1.1 + 2, run.process.exitCode(), records, duplicates,
+        kNames - int(domains.size()), run.startKb / 1024.0, run.peakKb / 1024.0,
+        (run.peakKb - run.startKb) / 1024.0);
     ReportLimits("(a)", registries);
 }
 
@@ -124,10 +125,11 @@ void KilledAndResumed(const QTemporaryDir& dir)
     domains.sort();
     QStringList expected = names;
     expected.sort();
-    std::printf("(b) killed after %d records, resumed: %d records, %d duplicates, every name exactly once: %s; "
-                "exit %d\n",
-                before, records, duplicates, domains == expected && duplicates == 0 ? "yes" : "NO",
-                second.process.exitCode());
+    std::printf(
+        "(b) killed after %d records, resumed: %d records, %d duplicates, every name exactly once: %s; "
+        "exit %d\n",
+        before, records, duplicates, domains == expected && duplicates == 0 ? "yes" : "NO",
+        second.process.exitCode());
     ReportLimits("(b)", registries);
 }
 

@@ -75,7 +75,7 @@ struct Registry {
 };
 
 inline std::vector<std::unique_ptr<Registry>> MakeRegistries(const QStringList& names, int instantRate = 0,
-                                                      bool port43Only = false)
+                                                             bool port43Only = false)
 {
     const QByteArray record = ReadFile(QStringLiteral(WHOIS_SERVICE_FIXTURES "/rdap_thick.json"));
     const QByteArray text = ReadFile(QStringLiteral(WHOIS_SERVICE_FIXTURES "/whois_cn.txt"));

@@ -124,7 +124,7 @@ void LimiterLatency(RedisServer& redis)
     }
     SharedLimits limits(store, "bench:", "one", clock, std::chrono::seconds(20));
     // Ample limits, so every acquire is granted: the cost is the script and the round trip.
-    const SharedLimit ample{1000000, 1000, 100, 0};
+    const ServerLimit ample{1000000, 1000, 100, 0};
     QList<double> micros;
     QElapsedTimer timer;
     for (int i = 0; i < 5000; ++i) {

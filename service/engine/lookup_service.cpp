@@ -39,12 +39,6 @@ QByteArray SourceName(LookupSource source)
     return "none";
 }
 
-bool IsEmpty(const WhoisRecord& record)
-{
-    return record.registrar.isEmpty() && record.created.isEmpty() && record.expires.isEmpty() &&
-           record.nameServers.isEmpty() && record.statuses.isEmpty();
-}
-
 // The HTTPS upstreams named in the settings, trusted as configured.
 QList<QUrl> ConfiguredUpstreams(const ServiceSettings& settings)
 {
@@ -134,7 +128,7 @@ constexpr std::chrono::seconds kNoRetryAfter{0};
 } // namespace
 
 LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessManager& network, Clock& clock,
-                             SharedAnswers* shared, Metrics* metrics, QObject* parent)
+                             SharedAnswers* shared, SharedPace* pace, Metrics* metrics, QObject* parent)
     : QObject(parent)
     , m_settings(settings)
     , m_network(network)
@@ -145,7 +139,7 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
     , m_cache(settings.cacheEntries, settings.foundTtl, settings.notRegisteredTtl, m_clock)
     , m_dns(settings.dnsWitness ? new DnsWitness(settings.dnsResolvers, settings.dnsTimeout, this) : nullptr)
     , m_delegation(m_dns, m_clock, this, settings.cacheEntries)
-    , m_gate(LoadLimits(settings), settings.maxQueue, settings.stateDirectory, m_clock)
+    , m_gate(LoadLimits(settings), settings.maxQueue, settings.stateDirectory, m_clock, pace)
     , m_limits{settings.connectTimeout, settings.totalTimeout, settings.maxAnswerBytes}
     , m_bootstrapStore(settings.stateDirectory,
                        settings.bootstrapFile.isEmpty()
@@ -163,6 +157,12 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
                   QStringLiteral("%1 signalled a limit: not asked for %2 ms").arg(server).arg(milliseconds));
         if (m_metrics)
             m_metrics->coolDown(server.toUtf8());
+    });
+    connect(&m_gate, &UpstreamGate::sharingChanged, this, [this](bool shared, int instances) {
+        LogNotice(m_settings.logFormat,
+                  shared ? QStringLiteral("limits shared again through the store")
+                         : QStringLiteral("limits cannot be shared: each server held to 1/%1 of its limit")
+                               .arg(instances));
     });
     m_refresh.setInterval(std::chrono::hours(24));
     connect(&m_refresh, &QTimer::timeout, this, &LookupService::refreshBootstrap);
@@ -536,27 +536,28 @@ void LookupService::lookupWhois(const DomainName& name, const QString& server, c
         found.record.domain = name.unicode;
         found.record.whoisServer = server;
         const QString referral = registry.referral;
+        const bool shown = ShowsRecord(registry);
         if (referral.isEmpty() || referral == server || !IsFollowableHost(referral)) {
-            if (IsEmpty(found.record))
+            if (!shown)
                 found = LookupResult::failed(LookupStatus::UpstreamFailed, server, FailureReason::Unreadable);
             done(std::move(found));
             return;
         }
         // A thin registry names the registrar's server: ask it once.
-        fetchWhois(
-            referral, name.ace, askers,
-            [found, referral, done](FailureReason registrarFailure, const WhoisText& registrar) mutable {
-            if (registrarFailure == FailureReason::None && !registrar.notRegistered &&
-                !IsEmpty(registrar.record)) {
+        fetchWhois(referral, name.ace, askers,
+                   [found, shown, referral, done](FailureReason registrarFailure,
+                                                  const WhoisText& registrar) mutable {
+            const bool registrarShown = registrarFailure == FailureReason::None && ShowsRecord(registrar);
+            if (registrarShown) {
                 MergeRegistrarRecord(found.record, registrar.record);
                 found.record.whoisServer = referral;
                 found.upstream = referral;
             }
-            if (IsEmpty(found.record))
+            if (!shown && !registrarShown)
                 found = LookupResult::failed(LookupStatus::UpstreamFailed, found.upstream,
                                              FailureReason::Unreadable);
             done(std::move(found));
-            });
+        });
     });
 }
 

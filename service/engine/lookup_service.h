@@ -34,10 +34,12 @@ class LookupService final : public QObject {
 public:
     using Done = std::function<void(LookupResult)>;
 
-    // `shared`, when given, is asked before the upstreams and told their answers;
-    // `metrics`, when given, counts lookups, cache hits and upstream requests.
+    // `shared`, when given, is asked before the upstreams and told their answers; `pace`,
+    // when given, paces each upstream server together with other instances; `metrics`,
+    // when given, counts lookups, cache hits and upstream requests.
     LookupService(const ServiceSettings& settings, QNetworkAccessManager& network, Clock& clock,
-                  SharedAnswers* shared = nullptr, Metrics* metrics = nullptr, QObject* parent = nullptr);
+                  SharedAnswers* shared = nullptr, SharedPace* pace = nullptr, Metrics* metrics = nullptr,
+                  QObject* parent = nullptr);
 
     // `done` runs once, on this object's thread, by the caller's deadline at the latest
     // (then a lookup still waiting for its turn is answered "too many", one waiting

@@ -1,19 +1,36 @@
 #include "service/engine/upstream_gate.h"
 
+#include <QPointer>
+
 namespace {
 
-// How often queues are combed for lookups nobody waits for any more.
+// How often queues are combed for lookups nobody waits for any more; a request waiting
+// for the shared pace looks at least this often whether anyone still waits for it.
 constexpr std::chrono::milliseconds kSweepEvery{1000};
+// How soon a request with no place in this instance's share looks again.
+constexpr std::chrono::milliseconds kShareFullRetry{50};
+
+// One instance's part of a limit among `instances`, rounded down but never to nothing.
+ServerLimit Share(ServerLimit limit, int instances)
+{
+    limit.rate /= instances;
+    limit.burst = std::max(1, limit.burst / instances);
+    limit.concurrency = std::max(1, limit.concurrency / instances);
+    if (limit.daily > 0)
+        limit.daily = std::max(1, limit.daily / instances);
+    return limit;
+}
 
 } // namespace
 
 UpstreamGate::UpstreamGate(LimitsTable limits, int maxQueue, const QString& stateDirectory, Clock& clock,
-                           QObject* parent)
+                           SharedPace* shared, QObject* parent)
     : QObject(parent)
     , m_limits(std::move(limits))
     , m_maxQueue(maxQueue)
     , m_daily(stateDirectory)
     , m_clock(clock)
+    , m_shared(shared)
 {
 }
 
@@ -109,35 +126,128 @@ void UpstreamGate::pump(const QString& name)
 void UpstreamGate::start(const QString& name, Ticket ticket)
 {
     Server& state = server(name);
-    const Clock::TimePoint now = m_clock.now();
-    const quint64 request = state.limiter.started(now);
+    ticket.request = state.limiter.started(m_clock.now());
     if (state.limiter.limit().daily > 0)
         m_daily.add(name, std::chrono::floor<std::chrono::days>(m_clock.wallNow()));
-    ticket.askers->queued = false;
-    const Send send = ticket.send;
-    auto over = std::make_shared<bool>(false);
-    send([this, name, ticket = std::move(ticket), now, request, over](Outcome outcome,
-                                                                      std::chrono::seconds retryAfter) {
-        if (std::exchange(*over, true))
-            return;
-        finished(name, ticket, {now, request}, outcome, retryAfter);
+    if (m_shared)
+        askShared(name, std::move(ticket));
+    else
+        send(name, std::move(ticket), {}, false);
+}
+
+void UpstreamGate::askShared(const QString& name, Ticket ticket)
+{
+    if (!ticket.askers->waiting(m_clock.now())) {
+        giveUp(name, std::move(ticket), Refusal::NobodyWaits);
+        return;
+    }
+    m_shared->acquire(name, server(name).limiter.limit(),
+                      [gate = QPointer<UpstreamGate>(this), name, ticket](SharedPace::Grant grant) {
+        if (gate)
+            gate->granted(name, ticket, grant);
     });
 }
 
-void UpstreamGate::finished(const QString& name, Ticket ticket, Started started, Outcome outcome,
+void UpstreamGate::granted(const QString& name, Ticket ticket, const SharedPace::Grant& grant)
+{
+    using Kind = SharedPace::Grant::Kind;
+    const Clock::TimePoint now = m_clock.now();
+    if (const bool sharing = grant.kind != Kind::NoStore; sharing != m_sharing) {
+        m_sharing = sharing;
+        if (!sharing) {
+            for (auto& [server, state] : m_servers)
+                state->share.reset();
+        }
+        emit sharingChanged(sharing, std::max(1, m_shared->instancesLastSeen()));
+    }
+    switch (grant.kind) {
+    case Kind::Go: send(name, std::move(ticket), grant.lease, false); return;
+    case Kind::Wait: askSharedAt(name, std::move(ticket), now + grant.wait); return;
+    case Kind::DailySpent: giveUp(name, std::move(ticket), Refusal::DailyCapSpent); return;
+    case Kind::NoStore: break;
+    }
+    ServerLimiter& share = shareOf(server(name));
+    // This request is counted already, so the share is spent only when it is exceeded.
+    const int daily = share.limit().daily;
+    if (daily > 0 && m_daily.count(name, std::chrono::floor<std::chrono::days>(m_clock.wallNow())) > daily) {
+        giveUp(name, std::move(ticket), Refusal::DailyCapSpent);
+    } else if (!share.hasRoom()) {
+        askSharedAt(name, std::move(ticket), now + kShareFullRetry);
+    } else if (const Clock::TimePoint at = share.nextStart(now); at > now) {
+        askSharedAt(name, std::move(ticket), at);
+    } else {
+        ticket.shareRequest = share.started(now);
+        send(name, std::move(ticket), {}, true);
+    }
+}
+
+void UpstreamGate::askSharedAt(const QString& name, Ticket ticket, Clock::TimePoint at)
+{
+    if (at > ticket.askers->deadline()) {
+        giveUp(name, std::move(ticket), Refusal::CoolingDown);
+        return;
+    }
+    const auto delay =
+        std::min(std::chrono::ceil<std::chrono::milliseconds>(at - m_clock.now()), kSweepEvery);
+    m_clock.callAfter(delay, this, [this, name, ticket] { askShared(name, ticket); });
+}
+
+ServerLimiter& UpstreamGate::shareOf(Server& state)
+{
+    const int instances = std::max(1, m_shared->instancesLastSeen());
+    if (!state.share || state.shareAmong != instances) {
+        state.share = std::make_unique<ServerLimiter>(Share(state.limiter.limit(), instances));
+        state.shareAmong = instances;
+        // As though it had just sent: the shared pace may have let a full second's
+        // queries go just before.
+        state.share->ended(state.share->started(m_clock.now()), m_clock.now());
+    }
+    return *state.share;
+}
+
+void UpstreamGate::send(const QString& name, Ticket ticket, const QByteArray& lease, bool onShare)
+{
+    ticket.askers->queued = false;
+    const Clock::TimePoint now = m_clock.now();
+    const Send send = ticket.send;
+    auto over = std::make_shared<bool>(false);
+    send([this, name, ticket = std::move(ticket), now, over, lease,
+          onShare](Outcome outcome, std::chrono::seconds retryAfter) {
+        if (std::exchange(*over, true))
+            return;
+        if (!lease.isEmpty())
+            m_shared->release(name, lease);
+        if (onShare)
+            shareOf(server(name)).ended(ticket.shareRequest, m_clock.now());
+        finished(name, ticket, now, outcome, retryAfter);
+    });
+}
+
+void UpstreamGate::giveUp(const QString& name, Ticket ticket, Refusal why)
+{
+    server(name).limiter.ended(ticket.request, m_clock.now());
+    ticket.askers->queued = false;
+    ticket.refuse(why);
+    pump(name);
+}
+
+void UpstreamGate::finished(const QString& name, Ticket ticket, Clock::TimePoint startedAt, Outcome outcome,
                             std::chrono::seconds retryAfter)
 {
     Server& state = server(name);
     const Clock::TimePoint now = m_clock.now();
-    const Clock::TimePoint startedAt = started.at;
-    state.limiter.ended(started.request, now);
+    state.limiter.ended(ticket.request, now);
     if (outcome == Outcome::Answered)
         state.limiter.answered();
     if (outcome == Outcome::Limited) {
         const Clock::TimePoint before = state.limiter.coolingUntil();
         state.limiter.limited(now, startedAt, retryAfter);
-        if (const Clock::TimePoint until = state.limiter.coolingUntil(); until != before)
-            emit coolingDown(name, std::chrono::ceil<std::chrono::milliseconds>(until - now).count());
+        if (const Clock::TimePoint until = state.limiter.coolingUntil(); until != before) {
+            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(until - now);
+            if (m_shared)
+                m_shared->coolDown(name, wait);
+            emit coolingDown(name, wait.count());
+        }
         // The name waits again, first in its client's line, unless nobody could use
         // an answer that late.
         if (!ticket.askers->waiting(now)) {
@@ -170,7 +280,11 @@ void UpstreamGate::wake(const QString& name, Clock::TimePoint at)
     state.wakeAt = at;
     // Rounded up: woken early, the queue would only wait again.
     const auto delay = std::chrono::ceil<std::chrono::milliseconds>(at - now);
-    m_clock.callAfter(delay, this, [this, name] { pump(name); });
+    m_clock.callAfter(delay, this, [this, name] {
+        // Woken a little early, the pump must be free to schedule this wake again.
+        server(name).wakeAt = Clock::TimePoint::max();
+        pump(name);
+    });
 }
 
 void UpstreamGate::sweep()

@@ -3,10 +3,14 @@
 #include "service/readers/whois_text_tables.h"
 #include "service/readers/whois_text_values.h"
 
+#include <QRegularExpression>
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <utility>
 #include <QStringList>
+
+using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
@@ -50,6 +54,7 @@ private:
     QString m_registrantEmail, m_registrantPhone, m_abuseEmail, m_abusePhone;
     QString m_registrarEmail, m_registrarPhone;
     QStringList m_servers, m_statuses;
+    QString m_statusUntil; // the expiry a state gives, when no line gives one
 };
 
 void SetOnce(QString& field, const QString& value)
@@ -118,6 +123,13 @@ void WhoisReader::line(const QString& raw)
         m_section = WhoisSection::Domain;
         m_sectionIndented = false;
     }
+    // "GOOGLE.TK is Active": the state in a sentence.
+    static const QRegularExpression kIsActive(u"^\\S+\\.\\S+ is (active)$"_s,
+                                              QRegularExpression::CaseInsensitiveOption);
+    if (const QRegularExpressionMatch active = kIsActive.match(text); active.hasMatch()) {
+        take(WhoisKey::Status, active.captured(1));
+        return;
+    }
     for (const WhoisPhraseKey* row = WhoisPhraseKeysBegin(); row != WhoisPhraseKeysEnd(); ++row) {
         const QLatin1StringView phrase(row->phrase);
         if (text.startsWith(phrase, Qt::CaseInsensitive)) {
@@ -150,6 +162,10 @@ void WhoisReader::line(const QString& raw)
 void WhoisReader::keyLine(const QString& key, const QString& value, qsizetype indent)
 {
     WhoisKey meaning = LookupWhoisKey(m_tld, key);
+    // "contact: ID005359" naming the holder's handle opens the holder's object.
+    if (meaning == WhoisKey::ContactName && !m_holderHandle.isEmpty() &&
+        value.compare(m_holderHandle, Qt::CaseInsensitive) == 0)
+        meaning = WhoisKey::ContactHandle;
     // "Name......: ns1.example.tn." under a name-server heading names a server.
     if (m_section == WhoisSection::NameServers && meaning == WhoisKey::ContactName)
         meaning = WhoisKey::NameServer;
@@ -174,6 +190,10 @@ void WhoisReader::keyLine(const QString& key, const QString& value, qsizetype in
 
 void WhoisReader::take(WhoisKey meaning, const QString& value)
 {
+    if (meaning == WhoisKey::HolderName || meaning == WhoisKey::HolderHandle ||
+        (m_section == WhoisSection::Registrant &&
+         (meaning == WhoisKey::ContactName || meaning == WhoisKey::ContactOrg)))
+        m_parsed.holderNamed = true;
     switch (m_section) {
     case WhoisSection::Registrant:
         // Flat registrant blocks (.hk) carry the domain's dates too.
@@ -211,13 +231,22 @@ void WhoisReader::take(WhoisKey meaning, const QString& value)
     case WhoisKey::RegistrantPhone: SetOnce(m_registrantPhone, PhoneValue(value)); break;
     case WhoisKey::AbuseEmail: SetOnce(m_abuseEmail, EmailValue(value)); break;
     case WhoisKey::AbusePhone: SetOnce(m_abusePhone, PhoneValue(value)); break;
-    case WhoisKey::Created: SetOnce(m_parsed.record.created, NormalizeDate(value, monthFirst)); break;
-    case WhoisKey::Expires: SetOnce(m_parsed.record.expires, NormalizeDate(value, monthFirst)); break;
+    case WhoisKey::Created: SetOnce(m_parsed.record.created, DateValue(value, monthFirst)); break;
+    case WhoisKey::Expires: SetOnce(m_parsed.record.expires, DateValue(value, monthFirst)); break;
     case WhoisKey::NameServer:
         if (const QString host = HostValue(value); !host.isEmpty())
             m_servers.append(host);
         break;
-    case WhoisKey::Status: m_statuses.append(StatusValues(value)); break;
+    case WhoisKey::Status: {
+        // "OK-UNTIL 20140903121852", "Connected (2010/09/30)": a state and when it ends.
+        static const QRegularExpression kUntil(u"^(\\S+?)(?:-until)?\\s+\\(?(\\d[\\d/.-]{7,})\\)?$"_s,
+                                               QRegularExpression::CaseInsensitiveOption);
+        const QRegularExpressionMatch until = kUntil.match(value);
+        m_statuses.append(StatusValues(until.hasMatch() ? until.captured(1) : value));
+        if (until.hasMatch())
+            SetOnce(m_statusUntil, DateValue(until.captured(2), monthFirst));
+        break;
+    }
     case WhoisKey::Referral:
         if (!value.contains(u' ')) // "NIC .PE" names no server
             SetOnce(m_parsed.referral, value.toLower());
@@ -253,7 +282,12 @@ void WhoisReader::valueLine(const QString& value, qsizetype indent)
             m_registrarName = UnlessRedacted(value);
         contactValue(value, false);
         break;
-    case WhoisSection::Registrant: contactValue(value, true); break;
+    case WhoisSection::Registrant:
+        // A rule of dashes under the heading names nobody.
+        m_parsed.holderNamed = m_parsed.holderNamed || std::any_of(value.cbegin(), value.cend(),
+                                                                   [](QChar c) { return c.isLetter(); });
+        contactValue(value, true);
+        break;
     case WhoisSection::Domain:
         if (m_afterRegistrar)
             contactValue(value, false);
@@ -291,6 +325,7 @@ WhoisText WhoisReader::finish(const QString& text)
     record.phone = !m_registrantPhone.isEmpty() ? m_registrantPhone
                    : !m_abusePhone.isEmpty()    ? m_abusePhone
                                                 : m_registrarPhone;
+    SetOnce(record.expires, m_statusUntil);
     m_servers.removeDuplicates();
     m_statuses.removeDuplicates();
     record.nameServers = m_servers.join(u',');
@@ -326,6 +361,15 @@ QString DecodeWhoisAnswer(const QByteArray& bytes, const QByteArray& legacyCodeP
             return legacy.decode(bytes);
     }
     return QString::fromLatin1(bytes);
+}
+
+bool ShowsRecord(const WhoisText& text)
+{
+    const WhoisRecord& r = text.record;
+    return !text.notRegistered && !text.rateLimited &&
+           (text.holderNamed || !r.registrar.isEmpty() || !r.email.isEmpty() || !r.phone.isEmpty() ||
+            !r.created.isEmpty() || !r.expires.isEmpty() || !r.nameServers.isEmpty() ||
+            !r.statuses.isEmpty());
 }
 
 WhoisText ParseWhoisText(const QString& text, QStringView tld)

@@ -13,7 +13,12 @@ struct WhoisText {
     bool rateLimited = false; // the server refused for too many queries
     QString referral;         // "Registrar WHOIS Server:" host, if any
     QString ianaRefer;        // "refer:" host of an IANA answer, if any
+    bool holderNamed = false; // the answer names the name's holder
 };
+
+// Whether an answer about a registered name is one: it gives a field the row shows or
+// names the holder (.es answers give only the holder). Otherwise it cannot be read.
+bool ShowsRecord(const WhoisText& text);
 
 // The code page a registry's port-43 server used before UTF-8 (empty: none).
 QByteArray WhoisLegacyCodePage(const QString& tld);

@@ -19,6 +19,7 @@ enum class WhoisKey {
     Referral,
     IanaRefer,
     HolderHandle, // "holder-c:" names the registrant's contact object
+    HolderName,   // "Registrant Name:" on the domain's own lines
     ContactName,  // inside a contact block: whose depends on the block
     ContactOrg,
     ContactEmail,

@@ -13,6 +13,9 @@ QString NormalKey(QStringView raw)
     }
     if (const qsizetype slash = key.lastIndexOf(QStringLiteral(" / ")); slash >= 0)
         key.remove(0, slash + 3);
+    // "5a. primary ns": a form's item number.
+    static const QRegularExpression kItem(QStringLiteral("^\\d+[a-z]?\\.\\s+"));
+    key.remove(kItem);
     // Numbered keys ("ns_name_01") are one key.
     while (key.endsWith(u'.') || key.endsWith(u' ') || key.endsWith(u':') ||
            (key.size() > 3 && (key.back().isDigit() || key.back() == u'_')))
@@ -41,6 +44,15 @@ bool SplitKey(QString line, QString& key, QString& value)
     // "Registrar<TAB>Name": a key set off by a tab instead of a colon.
     if (tab > 0 && (colon < 0 || tab < colon))
         colon = tab;
+    // "Registrar#. . . . . cerist": a key set off by a hash and dot leaders.
+    if (const qsizetype hash = line.indexOf(QStringLiteral("#.")); colon < 0 && hash > 0)
+        colon = hash;
+    // "Valid-date          2011-07-23": a one-word key with a hyphen or underscore,
+    // set off by spaces.
+    static const QRegularExpression kSpacedKey(
+        QStringLiteral("^[A-Za-z]+[-_][A-Za-z_.-]*[A-Za-z](?=\\s{2,}\\S)"));
+    if (const QRegularExpressionMatch spaced = kSpacedKey.match(line); colon < 0 && spaced.hasMatch())
+        colon = spaced.capturedEnd();
     if (colon <= 0 || colon > kLongestKey || QStringView(line).mid(colon + 1).startsWith(u"//"))
         return false;
     key = NormalKey(QStringView(line).left(colon));
@@ -51,9 +63,9 @@ bool SplitKey(QString line, QString& key, QString& value)
     // created: "2011-01-13T15:45:18+01:00" (answers written as YAML)
     if (value.size() > 1 && value.startsWith(u'"') && value.endsWith(u'"'))
         value = value.mid(1, value.size() - 2);
-    if (value.startsWith(QStringLiteral(".."))) {
+    if (value.startsWith(QStringLiteral("..")) || value.startsWith(QStringLiteral(". ."))) {
         qsizetype dots = 0;
-        while (dots < value.size() && value[dots] == u'.')
+        while (dots < value.size() && (value[dots] == u'.' || value[dots] == u' '))
             ++dots;
         value = value.mid(dots).trimmed();
     }
@@ -105,6 +117,17 @@ QString HostValue(const QString& value)
     return host.contains(u'.') && !host.contains(u'@') && !host.contains(u'/') && host != u"not.defined"
                ? host
                : QString();
+}
+
+QString DateValue(const QString& value, bool monthFirst)
+{
+    QString date = NormalizeDate(value, monthFirst);
+    if (date.isEmpty()) {
+        const qsizetype space = value.trimmed().lastIndexOf(u' ');
+        if (space > 0)
+            date = NormalizeDate(value.trimmed().mid(space + 1), monthFirst);
+    }
+    return date;
 }
 
 QStringList StatusValues(const QString& value)

@@ -24,6 +24,9 @@ QString PhoneValue(const QString& value);
 // "example.pt NS ns1.example.com"; empty when the value names none.
 QString HostValue(const QString& value);
 
+// A date, also after a handle or a word: "0-UANIC 20020903000000", "until 2020-01-01".
+QString DateValue(const QString& value, bool monthFirst);
+
 // "ok (paid and in zone)", "clientHold https://icann.org/epp#clientHold",
 // "REGISTERED, DELEGATED", "Registered until expiry date." as EPP-like codes.
 QStringList StatusValues(const QString& value);

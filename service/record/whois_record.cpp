@@ -3,6 +3,7 @@
 #include "core/protocol/wire_protocol.h"
 
 #include <QDateTime>
+#include <QHash>
 #include <QRegularExpression>
 #include <QStringList>
 
@@ -101,9 +102,16 @@ int MonthNumber(QStringView name)
     return int(kMonths.indexOf(name.left(3).toString().toLower())) + 1;
 }
 
-// "Z", "UTC", "+03:00", "+0300", "+03", "GMT+1", "(UTC+9)", "(GMT+0:00)" as seconds east of UTC.
+// "Z", "UTC", "+03:00", "+0300", "+03", "GMT+1", "(UTC+9)", "(GMT+0:00)", "EAT" as seconds east of UTC.
 int ZoneOffset(const QString& zone)
 {
+    // The zone names registries print after a time, as hours east of UTC.
+    static const QHash<QString, int> kNamed{{u"WAT"_s, 1},  {u"CET"_s, 1},  {u"CEST"_s, 2}, {u"EET"_s, 2},
+                                            {u"EEST"_s, 3}, {u"EAT"_s, 3},  {u"MSK"_s, 3},  {u"JST"_s, 9},
+                                            {u"KST"_s, 9},  {u"EST"_s, -5}, {u"EDT"_s, -4}, {u"PST"_s, -8},
+                                            {u"PDT"_s, -7}};
+    if (const auto named = kNamed.constFind(zone.trimmed()); named != kNamed.cend())
+        return *named * 3600;
     static const QRegularExpression kOffset(u"([+-])(\\d{1,2}):?(\\d\\d)?"_s);
     const QRegularExpressionMatch match = kOffset.match(zone);
     if (!match.hasMatch())
@@ -118,7 +126,8 @@ QString NormalizeDate(const QString& text, bool monthFirst)
 {
     static const QString kTime = u"(?:[T ]+|-T)(\\d{1,2}):(\\d\\d)(?::(\\d\\d))?(?:\\.\\d+)?"_s;
     static const QString kZone =
-        u"\\s*(Z|(?:UTC|GMT)[+-]\\d{1,2}(?::?\\d\\d)?|UTC|GMT|[+-]\\d\\d(?::?\\d\\d)?|\\((?:UTC|GMT)[+-]\\d{1,2}(?::\\d\\d)?\\))?"_s;
+        u"\\s*(Z|(?:UTC|GMT)[+-]\\d{1,2}(?::?\\d\\d)?|UTC|GMT|[+-]\\d\\d(?::?\\d\\d)?|\\((?:UTC|GMT)[+-]\\d{1,2}(?::\\d\\d)?\\)|"
+        u"[WC]ET|CEST|EES?T|EAT|MSK|[JK]ST|[EP][SD]T)?"_s;
     static const QRegularExpression kYearFirst(u"^(\\d{4})[-/.] ?(\\d{1,2})[-/.] ?(\\d{1,2})\\.?(?:"_s +
                                                kTime + u")?"_s + kZone);
     static const QRegularExpression kDayFirst(u"^(\\d{1,2})[-/.](\\d{1,2})[-/.](\\d{4})(?:"_s + kTime +
@@ -126,7 +135,10 @@ QString NormalizeDate(const QString& text, bool monthFirst)
     static const QRegularExpression kMonthName(
         u"^(?:[A-Za-z]{3}(?:day|sday|nesday|rsday|urday)?,? )?(\\d{1,2})(?:st|nd|rd|th)?[- ]([A-Za-z]{3,9})\\.?,?[- ](\\d{4})(?:"_s +
         kTime + u")?"_s + kZone);
-    static const QRegularExpression kCompact(u"^(\\d{4})(\\d\\d)(\\d\\d)\\b"_s);
+    // "16/09/03": day first, as the longer form, with the century left out.
+    static const QRegularExpression kShortYear(u"^(\\d{1,2})[-/.](\\d{1,2})[-/.](\\d\\d)$"_s);
+    static const QRegularExpression kCompact(
+        u"^(\\d{4})(\\d\\d)(\\d\\d)(?:\\d{6})?\\b"_s); // "20020903000000"
     static const QRegularExpression kYearMonthName(u"^(\\d{4})-([A-Za-z]{3})-(\\d{1,2})\\b"_s);
     // "Tue Feb 10 09:42:42 2004", "Tue Dec 12 2000", "January 18 2000"
     static const QRegularExpression kMonthFirstName(
@@ -157,6 +169,11 @@ QString NormalizeDate(const QString& text, bool monthFirst)
         year = match.captured(3).toInt();
         month = MonthNumber(match.capturedView(1));
         day = match.captured(2).toInt();
+    } else if ((match = kShortYear.match(value)).hasMatch()) {
+        const int shortYear = match.captured(3).toInt();
+        year = shortYear < 70 ? 2000 + shortYear : 1900 + shortYear;
+        month = match.captured(monthFirst ? 1 : 2).toInt();
+        day = match.captured(monthFirst ? 2 : 1).toInt();
     } else if ((match = kCompact.match(value)).hasMatch()) {
         year = match.captured(1).toInt();
         month = match.captured(2).toInt();

@@ -39,5 +39,9 @@ QByteArray StoreGauges(const std::optional<StoreView>& store)
     out += "# HELP whoisd_store_configured 1 when instances share a store.\n"
            "# TYPE whoisd_store_configured gauge\nwhoisd_store_configured ";
     out += store ? "1\n" : "0\n";
+    if (store)
+        out += "# HELP whoisd_store_instances Instances sharing the store when it was last reached.\n"
+               "# TYPE whoisd_store_instances gauge\nwhoisd_store_instances " +
+               QByteArray::number(store->instances) + '\n';
     return out;
 }

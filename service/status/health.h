@@ -26,6 +26,7 @@ inline constexpr int kUnreachableBeforeFailing = 20;
 struct StoreView {
     StoreState state;
     QString problem;
+    int instances = 1; // sharing the store when last seen
 };
 
 // `store`: nothing when no store is configured.

@@ -83,7 +83,7 @@ QByteArray SharedLimits::key(const char* kind, const QString& server) const
     return m_prefix + kind + ':' + server.toUtf8();
 }
 
-void SharedLimits::acquire(const QString& server, const SharedLimit& limit, std::function<void(Grant)> done)
+void SharedLimits::acquire(const QString& server, const ServerLimit& limit, std::function<void(Grant)> done)
 {
     if (!m_store.isUp()) {
         done(Grant{});

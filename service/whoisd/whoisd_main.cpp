@@ -5,6 +5,7 @@
 #include "service/metrics/metrics.h"
 #include "service/status/status_listener.h"
 #include "service/store/shared_cache.h"
+#include "service/store/shared_limits.h"
 #include "service/store/store_client.h"
 
 #include <systemd/sd-daemon.h>
@@ -128,23 +129,29 @@ int main(int argc, char* argv[])
     Metrics metrics;
     std::unique_ptr<StoreClient> store;
     std::unique_ptr<SharedCache> shared;
+    std::unique_ptr<SharedLimits> pace;
     if (settings->store) {
         store = std::make_unique<StoreClient>(StoreClient::Options{*settings->store, StorePassword(*settings),
                                                                    settings->storeTimeout, logFormat},
                                               clock);
-        shared = std::make_unique<SharedCache>(*store, settings->storePrefix.toLatin1(), InstanceName());
+        const QByteArray instance = InstanceName();
+        shared = std::make_unique<SharedCache>(*store, settings->storePrefix.toLatin1(), instance);
+        // A lease outlives the longest exchange, so only a vanished holder's expires.
+        pace = std::make_unique<SharedLimits>(*store, settings->storePrefix.toLatin1(), instance, clock,
+                                              settings->totalTimeout + std::chrono::seconds(5));
         store->start();
+        pace->startAnnouncing();
     }
-    const auto storeView = [&store]() -> std::optional<StoreView> {
+    const auto storeView = [&store, &pace]() -> std::optional<StoreView> {
         if (!store)
             return std::nullopt;
-        return StoreView{store->state(), store->problem()};
+        return StoreView{store->state(), store->problem(), pace->instancesLastSeen()};
     };
     metrics.addGauges([storeView] { return StoreGauges(storeView()); });
     StatusListener status(
         metrics, [storeView, &metrics] { return JudgeHealth(storeView(), metrics.unreachableInARow()); });
 
-    LookupService lookups(*settings, network, clock, shared.get(), &metrics);
+    LookupService lookups(*settings, network, clock, shared.get(), pace.get(), &metrics);
     lookups.startBootstrap();
     HttpFront front(*settings, lookups, &metrics);
     QString error;

@@ -8,6 +8,7 @@
 #include "service/engine/domain_name.h"
 
 #include <QNetworkReply>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -20,8 +21,9 @@ namespace {
 // Asks a gate on a hand-moved clock and notes when each request went out and why any
 // was refused. Requests end as `outcome` says, at once, unless `hold` keeps them open.
 struct GateRig {
-    explicit GateRig(LimitsTable limits, int maxQueue = 5000, const QString& stateDir = {})
-        : gate(std::move(limits), maxQueue, stateDir, clock)
+    explicit GateRig(LimitsTable limits, int maxQueue = 5000, const QString& stateDir = {},
+                     SharedPace* shared = nullptr)
+        : gate(std::move(limits), maxQueue, stateDir, clock, shared)
     {
     }
 
@@ -72,6 +74,25 @@ struct GateRig {
     QHash<QString, Gate::Refusal> refused;
 };
 
+// The other instances' pace as a script: each acquire takes the next grant (the last
+// one repeats) and is noted, with every lease given back and every cool-down.
+struct ScriptedPace final : SharedPace {
+    void acquire(const QString&, const ServerLimit& limit, std::function<void(Grant)> done) override
+    {
+        asked.append(limit);
+        done(grants.size() > 1 ? grants.takeFirst() : grants.value(0));
+    }
+    void release(const QString&, const QByteArray& lease) override { released.append(lease); }
+    void coolDown(const QString&, std::chrono::milliseconds duration) override { coolDowns.append(duration); }
+    int instancesLastSeen() const override { return instances; }
+
+    QList<Grant> grants;
+    QList<ServerLimit> asked;
+    QByteArrayList released;
+    QList<std::chrono::milliseconds> coolDowns;
+    int instances = 1;
+};
+
 LimitsTable Table(ServerLimit limit)
 {
     LimitsTable table;
@@ -96,6 +117,7 @@ private slots:
     void sameNameAskedOnce();
     void hundredNamesAtTheRegistrysPace();
     void limitedNamesWaitAgain();
+    void sharedPace();
 };
 
 void TestPoliteness::limitsTable()
@@ -388,6 +410,58 @@ void TestPoliteness::limitedNamesWaitAgain()
     QCOMPARE(found, 25);
     QVERIFY(arrivals->refused() > 0);
     QVERIFY(arrivals->count() < 25 + 2 * arrivals->refused());
+}
+
+void TestPoliteness::sharedPace()
+{
+    using Grant = SharedPace::Grant;
+    ScriptedPace pace;
+    GateRig rig(Table({10, 2, 4, 0}), 5000, {}, &pace);
+    QSignalSpy sharing(&rig.gate, &Gate::sharingChanged);
+
+    // Told to wait, the request asks again then; its lease goes back with the answer.
+    pace.grants = {Grant{Grant::Kind::Wait, 300ms, {}}, Grant{Grant::Kind::Go, 0ms, "lease"}};
+    rig.ask(u"paced"_s);
+    rig.clock.advance(299ms);
+    QVERIFY(rig.sent.isEmpty());
+    rig.clock.advance(1ms);
+    QCOMPARE(rig.sentIds(), QStringList{u"paced"_s});
+    QCOMPARE(pace.released, QByteArrayList{"lease"});
+    QCOMPARE(pace.asked.last(), (ServerLimit{10, 2, 4, 0}));
+
+    // A limit signal pauses every instance; a wait past the deadline is not waited out,
+    // nor one whose caller leaves meanwhile.
+    rig.outcome = Gate::Outcome::Limited;
+    rig.ask(u"limited"_s, u"a"_s, 1s);
+    QCOMPARE(pace.coolDowns, QList<std::chrono::milliseconds>{2000ms});
+    rig.outcome = Gate::Outcome::Answered;
+    rig.clock.advance(2s);
+    pace.grants = {Grant{Grant::Kind::Wait, 30s, {}}};
+    rig.ask(u"late"_s, u"b"_s, 20s);
+    QCOMPARE(rig.refused.value(u"late"_s), Gate::Refusal::CoolingDown);
+    pace.grants = {Grant{Grant::Kind::Wait, 5s, {}}};
+    LookupCaller leaving{u"c"_s, rig.clock.now() + 25s};
+    rig.ask(u"left"_s, leaving);
+    leaving.gone->store(true);
+    rig.clock.advance(1s);
+    QCOMPARE(rig.refused.value(u"left"_s), Gate::Refusal::NobodyWaits);
+    QVERIFY(sharing.isEmpty());
+
+    // Nobody can say: this instance keeps to its third of the limit, and says so once.
+    rig.clock.advance(1min);
+    rig.sent.clear();
+    pace.grants = {Grant{}};
+    pace.instances = 3;
+    for (int i = 0; i < 20; ++i)
+        rig.ask(u"n%1"_s.arg(i), u"c%1"_s.arg(i));
+    rig.clock.advance(3s);
+    QCOMPARE(rig.sent.size(), 10); // one each 300 ms, the first too: others may just have sent
+    QVERIFY(rig.busiestSecond() <= 4);
+    QCOMPARE(sharing.size(), 1);
+    QCOMPARE(sharing.first(), (QVariantList{false, 3}));
+    pace.grants = {Grant{Grant::Kind::Go, 0ms, {}}};
+    rig.clock.advance(1s);
+    QCOMPARE(sharing.size(), 2);
 }
 
 QTEST_GUILESS_MAIN(TestPoliteness)

@@ -91,6 +91,8 @@ void TestServiceParsing::dates_data()
     QTest::newRow("weekday, ordinal") << u"Monday 16th Jun 2014"_s << u"2014-06-16"_s;
     QTest::newRow("comma after the month") << u"2nd April, 2001"_s << u"2001-04-02"_s;
     QTest::newRow("GMT+1 moves the day") << u"07-01-1998 00:00:00 GMT+1"_s << u"1998-01-06"_s;
+    QTest::newRow("zone by name moves the day") << u"18 Apr 2003 00:00 EAT"_s << u"2003-04-17"_s;
+    QTest::newRow("century left out") << u"16/09/03"_s << u"2003-09-16"_s;
     QTest::newRow("not a day") << u"31.02.2020"_s << QString();
     QTest::newRow("only a bound") << u"before 1 January 1996"_s << QString();
     QTest::newRow("garbage") << u"soon"_s << QString();

@@ -200,7 +200,7 @@ void TestStore::limitsHoldAcrossInstances()
     for (const char* name : {"a", "b", "c"})
         instances.push_back(
             std::make_unique<SharedLimits>(store, "t:", name, clock, std::chrono::seconds(20)));
-    const auto acquire = [](SharedLimits& limits, const SharedLimit& limit, const QString& server = u"r"_s) {
+    const auto acquire = [](SharedLimits& limits, const ServerLimit& limit, const QString& server = u"r"_s) {
         std::optional<SharedLimits::Grant> grant;
         limits.acquire(server, limit, [&](SharedLimits::Grant g) { grant = std::move(g); });
         [[maybe_unused]] const bool answered = QTest::qWaitFor([&] { return grant.has_value(); }, 5000);
@@ -214,7 +214,7 @@ void TestStore::limitsHoldAcrossInstances()
     elapsed.start();
     QList<qint64> sent;
     for (int turn = 0; elapsed.elapsed() < 1200; ++turn) {
-        const SharedLimits::Grant grant = acquire(*instances[turn % 3], SharedLimit{5, 2, 0, 0});
+        const SharedLimits::Grant grant = acquire(*instances[turn % 3], ServerLimit{5, 2, 0, 0});
         if (grant.kind == Kind::Go)
             sent.append(elapsed.elapsed());
         else
@@ -225,7 +225,7 @@ void TestStore::limitsHoldAcrossInstances()
         QVERIFY2(sent[i + 3] - sent[i] >= 390, "four queries within 0.4 s");
 
     // In-flight places are leases; a daily cap counts every instance's queries.
-    const SharedLimit one{1000, 10, 1, 3};
+    const ServerLimit one{1000, 10, 1, 3};
     const SharedLimits::Grant first = acquire(*instances[0], one, u"s"_s);
     QCOMPARE(first.kind, Kind::Go);
     QCOMPARE(acquire(*instances[1], one, u"s"_s).kind, Kind::Wait);
@@ -238,7 +238,7 @@ void TestStore::limitsHoldAcrossInstances()
 
     // One instance's cool-down holds back all.
     instances[0]->coolDown(u"t"_s, std::chrono::seconds(30));
-    const SharedLimits::Grant cooling = acquire(*instances[2], SharedLimit{}, u"t"_s);
+    const SharedLimits::Grant cooling = acquire(*instances[2], ServerLimit{}, u"t"_s);
     QCOMPARE(cooling.kind, Kind::Wait);
     QVERIFY(cooling.wait > std::chrono::seconds(29));
 
@@ -248,7 +248,7 @@ void TestStore::limitsHoldAcrossInstances()
     QTRY_COMPARE(instances[0]->instancesLastSeen(), 3);
     redis.stop();
     QTRY_VERIFY(!store.isUp());
-    QCOMPARE(acquire(*instances[0], SharedLimit{}).kind, Kind::NoStore);
+    QCOMPARE(acquire(*instances[0], ServerLimit{}).kind, Kind::NoStore);
     QCOMPARE(instances[0]->instancesLastSeen(), 3);
 }
 

@@ -81,6 +81,8 @@ void TestWhoisd::lookups_data()
         << u"garbage.org"_s << u"garbage.org||||||127.0.0.1||查询失败:应答无法识别"_s;
     QTest::newRow("garbage from port 43")
         << u"garbage.net"_s << u"garbage.net||||||whois.verisign-grs.com||查询失败:应答无法识别"_s;
+    QTest::newRow("port 43 names only the holder")
+        << u"holder.net"_s << u"holder.net||||||whois.verisign-grs.com||"_s;
     QTest::newRow("RDAP refuses") << u"refused.org"_s << u"refused.org||||||127.0.0.1||查询失败:注册局拒绝"_s;
     QTest::newRow("port 43 rate limited")
         << u"busy.net"_s << u"busy.net||||||whois.verisign-grs.com||查询过于频繁,请稍后重试"_s;

@@ -41,6 +41,8 @@ struct Stack {
         registry.answer("example.net", Fixture("whois_com_registry.txt"));
         registry.answer("nosuch.net", Fixture("whois_not_found.txt"));
         registry.answer("garbage.net", QByteArray("\x01\x02\xff\xfe", 4));
+        // Some registries (.es) give only the holder of a registered name.
+        registry.answer("holder.net", "Domain Name: holder.net\r\nRegistrant Name: Example S.L.\r\n");
         registry.answer("exampletld", Fixture("whois_iana_tld.txt"));
         registry.answer("example.exampletld", Fixture("whois_cn.txt"));
         registry.answer("nowhere", "% no such TLD\r\n");

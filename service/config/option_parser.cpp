@@ -89,10 +89,11 @@ OptionParser::OptionParser(QString program, QString description, QList<OptionGro
 {
 }
 
-void OptionParser::takePositional(const QString& name, const QString& description)
+void OptionParser::takePositional(const QString& name, const QString& description, const QString& syntax)
 {
     m_positionalName = name;
     m_positionalDescription = description;
+    m_positionalSyntax = syntax;
 }
 
 OptionParser::Outcome OptionParser::parse(const QStringList& arguments, QString* message)
@@ -118,10 +119,10 @@ OptionParser::Outcome OptionParser::parse(const QStringList& arguments, QString*
         }
     }
     if (!m_positionalName.isEmpty())
-        parser.addPositionalArgument(m_positionalName, m_positionalDescription);
+        parser.addPositionalArgument(m_positionalName, m_positionalDescription, m_positionalSyntax);
 
     if (!parser.parse(arguments)) {
-        *message = parser.errorText() + u'\n' + parser.helpText();
+        *message = parser.errorText() + QStringLiteral("\n\"%1 --help\" lists the options.\n").arg(m_program);
         return Outcome::Refused;
     }
     if (parser.isSet(QStringLiteral("help")) || parser.isSet(kManual) || parser.isSet(kSettingsFile)) {

@@ -15,8 +15,9 @@ public:
 
     OptionParser(QString program, QString description, QList<OptionGroup> groups);
 
-    // Arguments that are not options are refused unless the program takes them.
-    void takePositional(const QString& name, const QString& description);
+    // Arguments that are not options are refused unless the program takes them;
+    // `syntax` is how the usage line shows them ("[file...]"), else their name.
+    void takePositional(const QString& name, const QString& description, const QString& syntax = {});
 
     // Runs every row's setter. On Help the text to print is in `message` (--help, and
     // the hidden --help-scdoc and --help-ini that the build uses for the manual and
@@ -35,5 +36,6 @@ private:
     QList<OptionGroup> m_groups;
     QString m_positionalName;
     QString m_positionalDescription;
+    QString m_positionalSyntax;
     QStringList m_positional;
 };

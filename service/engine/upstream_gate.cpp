@@ -126,7 +126,7 @@ void UpstreamGate::pump(const QString& name)
 void UpstreamGate::start(const QString& name, Ticket ticket)
 {
     Server& state = server(name);
-    state.limiter.started(m_clock.now());
+    ticket.request = state.limiter.started(m_clock.now());
     if (state.limiter.limit().daily > 0)
         m_daily.add(name, std::chrono::floor<std::chrono::days>(m_clock.wallNow()));
     if (m_shared)
@@ -176,7 +176,7 @@ void UpstreamGate::granted(const QString& name, Ticket ticket, const SharedPace:
     } else if (const Clock::TimePoint at = share.nextStart(now); at > now) {
         askSharedAt(name, std::move(ticket), at);
     } else {
-        share.started(now);
+        ticket.shareRequest = share.started(now);
         send(name, std::move(ticket), {}, true);
     }
 }
@@ -200,8 +200,7 @@ ServerLimiter& UpstreamGate::shareOf(Server& state)
         state.shareAmong = instances;
         // As though it had just sent: the shared pace may have let a full second's
         // queries go just before.
-        state.share->started(m_clock.now());
-        state.share->ended();
+        state.share->ended(state.share->started(m_clock.now()), m_clock.now());
     }
     return *state.share;
 }
@@ -219,14 +218,14 @@ void UpstreamGate::send(const QString& name, Ticket ticket, const QByteArray& le
         if (!lease.isEmpty())
             m_shared->release(name, lease);
         if (onShare)
-            shareOf(server(name)).ended();
+            shareOf(server(name)).ended(ticket.shareRequest, m_clock.now());
         finished(name, ticket, now, outcome, retryAfter);
     });
 }
 
 void UpstreamGate::giveUp(const QString& name, Ticket ticket, Refusal why)
 {
-    server(name).limiter.ended();
+    server(name).limiter.ended(ticket.request, m_clock.now());
     ticket.askers->queued = false;
     ticket.refuse(why);
     pump(name);
@@ -237,7 +236,7 @@ void UpstreamGate::finished(const QString& name, Ticket ticket, Clock::TimePoint
 {
     Server& state = server(name);
     const Clock::TimePoint now = m_clock.now();
-    state.limiter.ended();
+    state.limiter.ended(ticket.request, now);
     if (outcome == Outcome::Answered)
         state.limiter.answered();
     if (outcome == Outcome::Limited) {

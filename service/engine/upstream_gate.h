@@ -60,6 +60,8 @@ private:
         std::shared_ptr<Askers> askers;
         Send send;
         Refuse refuse;
+        quint64 request = 0;      // the limiter's number for it, once started
+        quint64 shareRequest = 0; // the share's, when it goes on the share
     };
     struct Server {
         explicit Server(const ServerLimit& limit)

@@ -205,6 +205,21 @@ void TestPoliteness::rateAndBurst()
     QVERIFY(otherSent);
     narrow.held.takeFirst()(Gate::Outcome::Failed, 0s);
     QCOMPARE(narrow.sent.size(), 3);
+
+    // The registry counts arrivals: a request still on its way may arrive late and
+    // together with the next ones, so a second's allowance (rate + burst) on from an
+    // unanswered request nothing starts, and after its answer only a second later.
+    GateRig slow(Table({2, 1, 10, 0}));
+    slow.hold = true;
+    for (int i = 0; i < 5; ++i)
+        slow.ask(QString::number(i));
+    slow.clock.advance(3s);
+    QCOMPARE(slow.sent.size(), 3);
+    slow.held.takeFirst()(Gate::Outcome::Answered, 0s);
+    slow.clock.advance(999ms);
+    QCOMPARE(slow.sent.size(), 3);
+    slow.clock.advance(1ms);
+    QCOMPARE(slow.sent.size(), 4);
 }
 
 void TestPoliteness::coolDownRequeuesUntilTheDeadline()

@@ -174,7 +174,8 @@ TestHttpsServer::Response TestHttpsServer::answer(const Request& request)
     Handler handler;
     {
         QMutexLocker lock(&m_mutex);
-        m_requests.append(request);
+        if (m_keepRequests)
+            m_requests.append(request);
         handler = m_handler;
     }
     return handler(request);

@@ -62,6 +62,8 @@ public:
 
     QList<Request> requests() const;
     void clearRequests();
+    // Off: requests() stays empty (a benchmark's thousands would count as its subject's memory).
+    void setKeepRequests(bool keep) { m_keepRequests = keep; }
 
     // Makes this process trust the tests' own certificate authority (and only tests
     // call it): the default TLS configuration then accepts the trusted server.
@@ -75,5 +77,6 @@ private:
     Handler m_handler;
     QList<Request> m_requests;
     std::atomic<bool> m_keepAlive = false;
+    std::atomic<bool> m_keepRequests = true;
     std::unique_ptr<ServerThread> m_thread; // last: stops before the state above goes
 };

@@ -211,12 +211,12 @@ void TestBulk::options_data()
         << QStringList{u"--resume"_s, u"-o"_s, u"r.xlsx"_s} << u"cannot be appended to"_s;
     QTest::newRow("engine option checked")
         << QStringList{u"--timeout"_s, u"0"_s} << u"--timeout 0: out of range (1 to 600000)"_s;
-    QTest::newRow("front option") << QStringList{u"--port"_s, u"8443"_s} << u"unknown option: --port"_s;
+    QTest::newRow("front option") << QStringList{u"--port"_s, u"8443"_s} << u"Unknown option 'port'"_s;
     QTest::newRow("service and engine options")
         << QStringList{u"--service"_s, u"https://h.example"_s, u"--rdap"_s, u"uk=https://r.example/"_s}
         << u"the lookup options are the service's own"_s;
     QTest::newRow("service not a URL") << QStringList{u"--service=h.example"_s} << u"not an http(s) URL"_s;
-    QTest::newRow("value missing") << QStringList{u"-o"_s} << u"-o: needs a value"_s;
+    QTest::newRow("value missing") << QStringList{u"-o"_s} << u"Missing value after '-o'"_s;
 }
 
 void TestBulk::options()
@@ -239,6 +239,9 @@ void TestBulk::options()
     }
     QVERIFY(!BulkOptions::fromArguments({u"whois-bulk"_s, u"--help"_s}, &message, &help) && help);
     QVERIFY(message.contains(u"--whois-address"_s) && !message.contains(u"--max-connections"_s));
+    // The manual's option list comes from the same rows.
+    QVERIFY(!BulkOptions::fromArguments({u"whois-bulk"_s, u"--help-scdoc"_s}, &message, &help) && help);
+    QVERIFY(message.contains(u"*--resume*"_s) && message.contains(u"*--limit*"_s));
 }
 
 // A TLD with many names waits its turn; the others are asked at once.

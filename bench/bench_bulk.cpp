@@ -4,8 +4,11 @@
 //  (a) one run: wall time against the floor the limits set, answers beyond a limit,
 //      records written, the program's resident memory;
 //  (b) a run killed with SIGKILL midway, then resumed with --resume: every name
-//      exactly once in the file.
-// Run from the build tree: bench/bench_bulk [a|b]
+//      exactly once in the file;
+//  (c) 100 .uk names against a registry that allows 5 a second and answers its quota
+//      text beyond, at the pace of the shipped limits table: every name found, none
+//      beyond the limit.
+// Run from the build tree: bench/bench_bulk [a|b|c]
 #include "bench_util.h"
 #include "limited_registries.h"
 
@@ -133,6 +136,39 @@ void KilledAndResumed(const QTemporaryDir& dir)
     ReportLimits("(b)", registries);
 }
 
+// (c)
+void HundredUkNames(const QTemporaryDir& dir)
+{
+    FakeWhoisServer registry;
+    registry.limitTo(5, "Quota exceeded: too many queries from your address.\r\n");
+    const QByteArray text = ReadFile(QStringLiteral(WHOIS_SERVICE_FIXTURES "/whois_cn.txt"));
+    QStringList names;
+    for (int i = 0; i < 100; ++i) {
+        names.append(QStringLiteral("name%1.co.uk").arg(i));
+        registry.answer(names.last().toLatin1(), text);
+    }
+    // A bootstrap file without .uk: port 43 only, as the registry here.
+    const QString bootstrap = dir.filePath(QStringLiteral("dns.json"));
+    QFile file(bootstrap);
+    if (!file.open(QIODevice::WriteOnly) || file.write(R"({"services":[]})") < 0)
+        qFatal("cannot write %s", qPrintable(bootstrap));
+    file.close();
+    const QString out = dir.filePath(QStringLiteral("c.jsonl"));
+    Run run;
+    run.go({QStringLiteral("--bootstrap-url="), QStringLiteral("--bootstrap-file"), bootstrap,
+            QStringLiteral("--whois-server"), QStringLiteral("uk=whois.nic.uk"),
+            QStringLiteral("--whois-address"), QStringLiteral("whois.nic.uk=") + registry.address(),
+            QStringLiteral("-q"), QStringLiteral("-o"), out},
+           names, [] { return false; });
+    int found = 0;
+    for (const QByteArray& line : ReadFile(out).split('\n'))
+        found += QJsonDocument::fromJson(line).object().value(u"verdict").toString() == u"registered" ? 1 : 0;
+    std::printf("(c) 100 .uk names, registry at 5 a second: %.1f s, exit %d, %d found; the registry saw %d "
+                "queries, at most %d in one second, %d beyond its limit\n",
+                run.wall.elapsed() / 1000.0, run.process.exitCode(), found, registry.arrivals().count(),
+                registry.arrivals().busiestSecond(), registry.arrivals().refused());
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -144,5 +180,7 @@ int main(int argc, char* argv[])
         OneRun(dir);
     if (only.isEmpty() || only == u"b")
         KilledAndResumed(dir);
+    if (only.isEmpty() || only == u"c")
+        HundredUkNames(dir);
     return 0;
 }

@@ -89,6 +89,32 @@ QByteArray InstanceName()
            QByteArray::number(QRandomGenerator::system()->generate(), 16);
 }
 
+// The store and what is shared through it; all empty without a store.
+struct StoreParts {
+    std::unique_ptr<StoreClient> store;
+    std::unique_ptr<SharedCache> shared;
+    std::unique_ptr<SharedLimits> pace;
+};
+
+StoreParts ConnectStore(const ServiceSettings& settings, Clock& clock)
+{
+    StoreParts parts;
+    if (!settings.store)
+        return parts;
+    parts.store =
+        std::make_unique<StoreClient>(StoreClient::Options{*settings.store, StorePassword(settings),
+                                                           settings.storeTimeout, settings.logFormat},
+                                      clock);
+    const QByteArray instance = InstanceName();
+    parts.shared = std::make_unique<SharedCache>(*parts.store, settings.storePrefix.toLatin1(), instance);
+    // A lease outlives the longest exchange, so only a vanished holder's expires.
+    parts.pace = std::make_unique<SharedLimits>(*parts.store, settings.storePrefix.toLatin1(), instance,
+                                                clock, settings.totalTimeout + std::chrono::seconds(5));
+    parts.store->start();
+    parts.pace->startAnnouncing();
+    return parts;
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -127,21 +153,9 @@ int main(int argc, char* argv[])
     QNetworkAccessManager network;
     SystemClock clock;
     Metrics metrics;
-    std::unique_ptr<StoreClient> store;
-    std::unique_ptr<SharedCache> shared;
-    std::unique_ptr<SharedLimits> pace;
-    if (settings->store) {
-        store = std::make_unique<StoreClient>(StoreClient::Options{*settings->store, StorePassword(*settings),
-                                                                   settings->storeTimeout, logFormat},
-                                              clock);
-        const QByteArray instance = InstanceName();
-        shared = std::make_unique<SharedCache>(*store, settings->storePrefix.toLatin1(), instance);
-        // A lease outlives the longest exchange, so only a vanished holder's expires.
-        pace = std::make_unique<SharedLimits>(*store, settings->storePrefix.toLatin1(), instance, clock,
-                                              settings->totalTimeout + std::chrono::seconds(5));
-        store->start();
-        pace->startAnnouncing();
-    }
+    StoreParts parts = ConnectStore(*settings, clock);
+    std::unique_ptr<StoreClient>& store = parts.store;
+    std::unique_ptr<SharedLimits>& pace = parts.pace;
     const auto storeView = [&store, &pace]() -> std::optional<StoreView> {
         if (!store)
             return std::nullopt;
@@ -151,7 +165,7 @@ int main(int argc, char* argv[])
     StatusListener status(
         metrics, [storeView, &metrics] { return JudgeHealth(storeView(), metrics.unreachableInARow()); });
 
-    LookupService lookups(*settings, network, clock, shared.get(), pace.get(), &metrics);
+    LookupService lookups(*settings, network, clock, parts.shared.get(), pace.get(), &metrics);
     lookups.startBootstrap();
     HttpFront front(*settings, lookups, &metrics);
     QString error;

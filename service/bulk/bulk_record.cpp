@@ -20,17 +20,6 @@ QString ReasonName(FailureReason reason)
     return {};
 }
 
-QString SourceName(LookupSource source)
-{
-    switch (source) {
-    case LookupSource::Rdap: return QStringLiteral("rdap");
-    case LookupSource::Whois: return QStringLiteral("whois");
-    case LookupSource::Dns: return QStringLiteral("dns");
-    case LookupSource::None: break;
-    }
-    return {};
-}
-
 Verdict VerdictOf(const LookupResult& result)
 {
     // DNS delegation is proof enough that the name is taken, whatever the registry said.

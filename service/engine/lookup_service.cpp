@@ -28,15 +28,11 @@ QByteArray VerdictName(LookupStatus status)
     return "failed";
 }
 
-QByteArray SourceName(LookupSource source)
+// A metrics label: a source's name, "none" for none.
+QByteArray SourceLabel(LookupSource source)
 {
-    switch (source) {
-    case LookupSource::Rdap: return "rdap";
-    case LookupSource::Whois: return "whois";
-    case LookupSource::Dns: return "dns";
-    case LookupSource::None: break;
-    }
-    return "none";
+    const QLatin1StringView name = SourceName(source);
+    return name.isEmpty() ? QByteArray("none") : QByteArray(name.data(), name.size());
 }
 
 // The HTTPS upstreams named in the settings, trusted as configured.
@@ -225,7 +221,7 @@ void LookupService::lookup(const DomainName& name, LookupCaller caller, Done don
             const bool unreachable =
                 result.status == LookupStatus::UpstreamFailed &&
                 (result.reason == FailureReason::Timeout || result.reason == FailureReason::CannotConnect);
-            metrics->lookup(VerdictName(result.status), SourceName(result.source), unreachable);
+            metrics->lookup(VerdictName(result.status), SourceLabel(result.source), unreachable);
             done(std::move(result));
         };
     std::optional<LookupResult> cached = m_cache.find(name.ace);

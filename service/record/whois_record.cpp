@@ -9,6 +9,25 @@
 
 using namespace Qt::Literals::StringLiterals;
 
+QLatin1StringView SourceName(LookupSource source)
+{
+    switch (source) {
+    case LookupSource::Rdap: return "rdap"_L1;
+    case LookupSource::Whois: return "whois"_L1;
+    case LookupSource::Dns: return "dns"_L1;
+    case LookupSource::None: break;
+    }
+    return {};
+}
+
+LookupSource SourceNamed(QStringView name)
+{
+    for (const LookupSource source : {LookupSource::Rdap, LookupSource::Whois, LookupSource::Dns})
+        if (name == SourceName(source))
+            return source;
+    return LookupSource::None;
+}
+
 wire::RowFields WhoisRecord::columns() const
 {
     return {domain, registrar, email, phone, created, expires, whoisServer, nameServers, statuses};

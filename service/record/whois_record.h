@@ -26,6 +26,9 @@ enum class LookupStatus { Found, NotRegistered, Invalid, BadToken, UpstreamFaile
 
 // Where a verdict came from: the registry over RDAP or port 43, or DNS.
 enum class LookupSource { None, Rdap, Whois, Dns };
+// "rdap", "whois", "dns" (empty for none) and back, as records and the store write them.
+QLatin1StringView SourceName(LookupSource source);
+LookupSource SourceNamed(QStringView name);
 
 // Why an upstream gave nothing usable; shown to the user in a few words.
 enum class FailureReason { None, Timeout, CannotConnect, Unreadable, Refused };

@@ -15,17 +15,6 @@ const char* StatusName(LookupStatus status)
     return status == LookupStatus::Found ? "found" : "not-registered";
 }
 
-const char* SourceName(LookupSource source)
-{
-    switch (source) {
-    case LookupSource::Rdap: return "rdap";
-    case LookupSource::Whois: return "whois";
-    case LookupSource::Dns: return "dns";
-    case LookupSource::None: break;
-    }
-    return "";
-}
-
 } // namespace
 
 QByteArray StoredAnswer(const LookupResult& result)
@@ -33,7 +22,7 @@ QByteArray StoredAnswer(const LookupResult& result)
     const WhoisRecord& r = result.record;
     const QJsonObject object{{QStringLiteral("v"), 1},
                              {QStringLiteral("status"), QLatin1StringView(StatusName(result.status))},
-                             {QStringLiteral("source"), QLatin1StringView(SourceName(result.source))},
+                             {QStringLiteral("source"), SourceName(result.source)},
                              {QStringLiteral("upstream"), result.upstream},
                              {QStringLiteral("registrar"), r.registrar},
                              {QStringLiteral("email"), r.email},
@@ -56,11 +45,7 @@ std::optional<LookupResult> AnswerFromStore(const QByteArray& value)
         return std::nullopt;
     LookupResult result;
     result.status = status == u"found" ? LookupStatus::Found : LookupStatus::NotRegistered;
-    const QString source = o.value(QStringLiteral("source")).toString();
-    result.source = source == u"rdap"    ? LookupSource::Rdap
-                    : source == u"whois" ? LookupSource::Whois
-                    : source == u"dns"   ? LookupSource::Dns
-                                         : LookupSource::None;
+    result.source = SourceNamed(o.value(QStringLiteral("source")).toString());
     result.upstream = o.value(QStringLiteral("upstream")).toString();
     const auto text = [&o](const char* name) { return o.value(QLatin1StringView(name)).toString(); };
     WhoisRecord& r = result.record;

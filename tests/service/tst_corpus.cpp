@@ -10,6 +10,22 @@ using namespace Qt::Literals::StringLiterals;
 
 namespace {
 
+// A record's fields under the corpus's names, with the answer's verdicts.
+QMap<QString, QString> Fields(const WhoisRecord& r, const QString& whoisServer, const QString& notRegistered,
+                              bool rateLimited)
+{
+    return {{u"registrar"_s, r.registrar},
+            {u"email"_s, r.email},
+            {u"phone"_s, r.phone},
+            {u"created"_s, r.created},
+            {u"expires"_s, r.expires},
+            {u"whois_server"_s, whoisServer},
+            {u"name_servers"_s, r.nameServers},
+            {u"statuses"_s, r.statuses},
+            {u"not_registered"_s, notRegistered},
+            {u"rate_limited"_s, rateLimited ? u"true"_s : u"false"_s}};
+}
+
 // What the parsers make of one answer, in the corpus's field names.
 QMap<QString, QString> Parsed(const CorpusAnswer& answer)
 {
@@ -17,34 +33,15 @@ QMap<QString, QString> Parsed(const CorpusAnswer& answer)
         const std::optional<RdapDomain> domain = ParseRdapDomain(answer.bytes);
         if (!domain)
             return {};
-        const WhoisRecord& r = domain->record;
-        return {{u"registrar"_s, r.registrar},
-                {u"email"_s, r.email},
-                {u"phone"_s, r.phone},
-                {u"created"_s, r.created},
-                {u"expires"_s, r.expires},
-                {u"whois_server"_s, r.whoisServer},
-                {u"name_servers"_s, r.nameServers},
-                {u"statuses"_s, r.statuses},
-                {u"not_registered"_s, u"false"_s},
-                {u"rate_limited"_s, u"false"_s}};
+        return Fields(domain->record, domain->record.whoisServer, u"false"_s, false);
     }
     const WhoisText text =
         ParseWhoisText(DecodeWhoisAnswer(answer.bytes, WhoisLegacyCodePage(answer.tld)), answer.tld);
-    const WhoisRecord& r = text.record;
-    return {{u"registrar"_s, r.registrar},
-            {u"email"_s, r.email},
-            {u"phone"_s, r.phone},
-            {u"created"_s, r.created},
-            {u"expires"_s, r.expires},
-            {u"whois_server"_s, text.referral},
-            {u"name_servers"_s, r.nameServers},
-            {u"statuses"_s, r.statuses},
-            {u"not_registered"_s, text.notRegistered  ? u"true"_s
+    const QString notRegistered = text.notRegistered  ? u"true"_s
                                   : text.rateLimited  ? u"rate limited"_s
                                   : ShowsRecord(text) ? u"false"_s
-                                                      : u"unreadable"_s},
-            {u"rate_limited"_s, text.rateLimited ? u"true"_s : u"false"_s}};
+                                                      : u"unreadable"_s;
+    return Fields(text.record, text.referral, notRegistered, text.rateLimited);
 }
 
 // Both sides in the form in which a difference is a real error, not spelling: phone

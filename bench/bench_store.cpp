@@ -1,8 +1,8 @@
 // The shared store's cost. (1) Cached lookups per second through whoisd when every
 // answer comes from the store (--cache-entries 0) against its own cache, same run,
 // taken in turns with wrk (-t2 -c50; apt-get install wrk), the front's reply reuse
-// off for both. (2) The time the shared limiter adds to an upstream request: one
-// acquire (the pacing script) and its release, p50 and p99 over 5,000. A real
+// off for both, and the CPU each lookup costs whoisd and redis-server. (2) The time the shared limiter adds
+// to an upstream request: one acquire (the pacing script) and its release, p50 and p99 over 5,000. A real
 // redis-server on a Unix socket. Run from the build tree: bench/bench_store
 #include "service/store/shared_limits.h"
 #include "service/store/store_client.h"
@@ -23,10 +23,17 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
-const QString kName = QStringLiteral("example.hk");
+// Many names, so that each lookup is a read of its own rather than one hot key.
+constexpr int kNames = 500;
+
+QString NameAt(int i)
+{
+    return QStringLiteral("bench-%1.hk").arg(i);
+}
 
 struct Whoisd {
     QTemporaryDir dir;
@@ -48,7 +55,8 @@ bool Start(Whoisd& whoisd, const QStringList& extra, const QString& registry)
                     QStringLiteral(WHOIS_TEST_CERT_DIR "/server.key"), QStringLiteral("--bootstrap-url"),
                     QString(), QStringLiteral("--reply-reuse"), QStringLiteral("0"), QStringLiteral("--dns"),
                     QStringLiteral("off"), QStringLiteral("--whois-address"),
-                    QStringLiteral("whois.hkirc.hk=") + registry} +
+                    QStringLiteral("whois.hkirc.hk=") + registry, QStringLiteral("--limit"),
+                    QStringLiteral("whois.hkirc.hk=1000,burst=100,concurrency=50")} +
             extra);
     static const QRegularExpression listening(QStringLiteral("listening on https://[^:]+:(\\d+)"));
     QFile log(logPath);
@@ -64,12 +72,27 @@ bool Start(Whoisd& whoisd, const QStringList& extra, const QString& registry)
     return false;
 }
 
-double Wrk(quint16 port, int seconds)
+// A wrk script asking the names in turn.
+QString WriteWrkScript(const QTemporaryDir& dir)
+{
+    const QString path = dir.filePath(QStringLiteral("names.lua"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return {};
+    file.write("local paths = {\n");
+    for (int i = 0; i < kNames; ++i)
+        file.write("  \"" + wire::LookupTarget(NameAt(i)).toLatin1() + "\",\n");
+    file.write("}\nlocal i = 0\nrequest = function()\n  i = i % #paths + 1\n"
+               "  return wrk.format(\"GET\", paths[i])\nend\n");
+    return path;
+}
+
+double Wrk(quint16 port, const QString& script, int seconds)
 {
     QProcess wrk;
     wrk.start(QStringLiteral("wrk"),
               {QStringLiteral("-t2"), QStringLiteral("-c50"), QStringLiteral("-d%1s").arg(seconds),
-               QStringLiteral("https://127.0.0.1:%1").arg(port) + wire::LookupTarget(kName)});
+               QStringLiteral("-s"), script, QStringLiteral("https://127.0.0.1:%1/").arg(port)});
     if (!wrk.waitForFinished(60000))
         return 0;
     double rate = 0;
@@ -82,15 +105,50 @@ double Wrk(quint16 port, int seconds)
     return rate;
 }
 
+// CPU seconds a process has used so far (user and system).
+double CpuSeconds(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray line = stat.readAll();
+    // Fields after the command's closing parenthesis: state is field 3, utime 14, stime 15.
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / double(sysconf(_SC_CLK_TCK));
+}
+
+struct Round {
+    double rate = 0;
+    double whoisdMicros = 0; // CPU per lookup
+    double redisMicros = 0;
+};
+
+Round Measure(const Whoisd& whoisd, qint64 redisPid, const QString& script, int seconds)
+{
+    const double whoisdBefore = CpuSeconds(whoisd.process.processId());
+    const double redisBefore = CpuSeconds(redisPid);
+    Round round;
+    round.rate = Wrk(whoisd.port, script, seconds);
+    const double lookups = round.rate * seconds;
+    if (lookups > 0) {
+        round.whoisdMicros = (CpuSeconds(whoisd.process.processId()) - whoisdBefore) * 1e6 / lookups;
+        round.redisMicros = (CpuSeconds(redisPid) - redisBefore) * 1e6 / lookups;
+    }
+    return round;
+}
+
 void CacheThroughput(RedisServer& redis, FakeWhoisServer& registry)
 {
     if (QStandardPaths::findExecutable(QStringLiteral("wrk")).isEmpty()) {
         std::printf("wrk missing (apt-get install wrk): no cache throughput\n");
         return;
     }
+    QTemporaryDir dir;
+    const QString script = WriteWrkScript(dir);
     Whoisd shared;
     Whoisd local;
-    if (!Start(shared,
+    if (script.isEmpty() ||
+        !Start(shared,
                {QStringLiteral("--store"), redis.storeAddress(), QStringLiteral("--cache-entries"),
                 QStringLiteral("0")},
                registry.address()) ||
@@ -98,21 +156,31 @@ void CacheThroughput(RedisServer& redis, FakeWhoisServer& registry)
         std::printf("cannot start whoisd\n");
         return;
     }
-    Wrk(shared.port, 1); // each asks the registry once, then answers from its cache
-    Wrk(local.port, 1);
-    std::printf("cached lookups/s through whoisd (wrk -t2 -c50, 5 s each, in turns)\n");
-    double sharedSum = 0;
-    double localSum = 0;
-    for (int round = 0; round < 3; ++round) {
-        const double viaStore = Wrk(shared.port, 5);
-        const double viaLocal = Wrk(local.port, 5);
-        sharedSum += viaStore;
-        localSum += viaLocal;
-        std::printf("  round %d: shared store %.0f/s, own cache %.0f/s, ratio %.3f\n", round + 1, viaStore,
-                    viaLocal, viaLocal > 0 ? viaStore / viaLocal : 0.0);
+    // Each asks the registry about every name once, then answers from its cache.
+    Wrk(shared.port, script, 2);
+    Wrk(local.port, script, 2);
+    constexpr int kRounds = 5;
+    std::printf(
+        "cached lookups/s through whoisd, %d names in turn (wrk -t2 -c50, 5 s each, in turns, %d rounds)\n",
+        kNames, kRounds);
+    Round sharedSum;
+    Round localSum;
+    for (int round = 0; round < kRounds; ++round) {
+        const Round viaStore = Measure(shared, redis.processId(), script, 5);
+        const Round viaLocal = Measure(local, redis.processId(), script, 5);
+        for (auto [sum, one] : {std::pair{&sharedSum, &viaStore}, std::pair{&localSum, &viaLocal}}) {
+            sum->rate += one->rate / kRounds;
+            sum->whoisdMicros += one->whoisdMicros / kRounds;
+            sum->redisMicros += one->redisMicros / kRounds;
+        }
+        std::printf("  round %d: shared store %.0f/s, own cache %.0f/s, ratio %.3f\n", round + 1,
+                    viaStore.rate, viaLocal.rate, viaLocal.rate > 0 ? viaStore.rate / viaLocal.rate : 0.0);
     }
-    std::printf("  all rounds: ratio %.3f (registry asked %lld times)\n",
-                localSum > 0 ? sharedSum / localSum : 0.0, static_cast<long long>(registry.queries().size()));
+    std::printf("  all rounds: ratio %.3f (registry asked %lld times for %d names)\n",
+                localSum.rate > 0 ? sharedSum.rate / localSum.rate : 0.0,
+                static_cast<long long>(registry.queries().size()), kNames);
+    std::printf("  CPU per lookup: shared store whoisd %.1f us + redis %.1f us, own cache whoisd %.1f us\n",
+                sharedSum.whoisdMicros, sharedSum.redisMicros, localSum.whoisdMicros);
     for (Whoisd* whoisd : {&shared, &local}) {
         whoisd->process.terminate();
         whoisd->process.waitForFinished(5000);
@@ -165,7 +233,9 @@ int main(int argc, char* argv[])
     }
     RedisServer redis;
     FakeWhoisServer registry;
-    registry.answer(kName.toLatin1(), ReadTestFile(QStringLiteral(WHOIS_SERVICE_FIXTURES "/whois_hk.txt")));
+    const QByteArray answer = ReadTestFile(QStringLiteral(WHOIS_SERVICE_FIXTURES "/whois_hk.txt"));
+    for (int i = 0; i < kNames; ++i)
+        registry.answer(NameAt(i).toLatin1(), answer);
     LimiterLatency(redis);
     CacheThroughput(redis, registry);
     return 0;

@@ -33,6 +33,7 @@ public:
     QString socketPath() const { return m_dir.filePath(QStringLiteral("redis.sock")); }
     // The address as whoisd's --store takes it.
     QString storeAddress() const { return QStringLiteral("unix:") + socketPath(); }
+    qint64 processId() const { return m_process.processId(); }
     bool isRunning() const
     {
         return m_process.state() == QProcess::Running && QFileInfo::exists(socketPath());

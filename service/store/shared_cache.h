@@ -31,7 +31,7 @@ private:
     const QByteArray m_instance;
 };
 
-// A result as the store keeps it (compact JSON), and back; nothing for a value this
-// code did not write.
+// A result as the store keeps it, and back; nothing for a value this code did not
+// write (another layout, cut short, damaged).
 QByteArray StoredAnswer(const LookupResult& result);
 std::optional<LookupResult> AnswerFromStore(const QByteArray& value);

@@ -65,6 +65,7 @@ private slots:
     void addresses();
     void clientRidesOutASlowAndAStoppedStore();
     void passwords();
+    void storedAnswers();
     void oneAskerPerName();
     void limitsHoldAcrossInstances();
     void fullStoreKeepsNothingNew();
@@ -159,6 +160,42 @@ void TestStore::passwords()
     QCOMPARE(Run(right, {"PING"}).text, "PONG");
 }
 
+void TestStore::storedAnswers()
+{
+    // Both verdicts come back whole, texts beyond ASCII included.
+    WhoisRecord record;
+    record.registrar = u"阿里云计算有限公司"_s;
+    record.email = u"dns@example.cn"_s;
+    record.phone = u"+86.95187"_s;
+    record.created = u"2003-03-17"_s;
+    record.expires = u"2030-03-17"_s;
+    record.whoisServer = u"whois.cnnic.cn"_s;
+    record.nameServers = u"ns1.example.cn,ns2.example.cn"_s;
+    record.statuses = u"clientTransferProhibited"_s;
+    LookupResult found = LookupResult::found(record, u"whois.cnnic.cn"_s);
+    found.source = LookupSource::Whois;
+    const std::optional<LookupResult> back = AnswerFromStore(StoredAnswer(found));
+    QVERIFY(back);
+    QCOMPARE(back->status, LookupStatus::Found);
+    QCOMPARE(back->source, LookupSource::Whois);
+    QCOMPARE(back->upstream, found.upstream);
+    QCOMPARE(back->record.registrar, record.registrar);
+    QCOMPARE(back->record.nameServers, record.nameServers);
+    QCOMPARE(back->record.statuses, record.statuses);
+    const LookupResult missing = LookupResult::failed(LookupStatus::NotRegistered, u"rdap.example"_s);
+    QCOMPARE(AnswerFromStore(StoredAnswer(missing))->status, LookupStatus::NotRegistered);
+
+    // Anything else in the store is no answer: cut short, trailing bytes, another
+    // layout, an unknown verdict, nothing.
+    const QByteArray value = StoredAnswer(found);
+    QByteArray unknownVerdict = value;
+    unknownVerdict[1] = 9;
+    for (const QByteArray& damaged :
+         {value.left(value.size() - 1), value + 'x', '\x07' + value.mid(1), unknownVerdict, QByteArray(),
+          QByteArray(R"({"v":1,"status":"found"})")})
+        QVERIFY(!AnswerFromStore(damaged));
+}
+
 void TestStore::oneAskerPerName()
 {
     RedisServer redis;
@@ -182,6 +219,10 @@ void TestStore::oneAskerPerName()
     const SharedAnswers::Look answer = Look(one, u"a.com"_s);
     QCOMPARE(answer.next, Next::Use);
     QCOMPARE(answer.hit->result.status, LookupStatus::NotRegistered);
+
+    // A damaged answer in the store is asked again.
+    QCOMPARE(Run(store, {"SET", "t:answer:c.com", "\x02\x01"}).kind, StoreReply::Kind::Status);
+    QCOMPARE(Look(one, u"c.com"_s).next, Next::Ask);
 
     // Without a store everyone asks.
     redis.stop();

@@ -7,6 +7,7 @@
 #include "service/engine/domain_name.h"
 #include "service/engine/lookup_cache.h"
 #include "service/engine/lookup_caller.h"
+#include "service/engine/registry_asker.h"
 #include "service/engine/shared_answers.h"
 #include "service/config/settings.h"
 #include "service/engine/upstream_fetch.h"
@@ -21,7 +22,6 @@
 #include <functional>
 
 class QNetworkAccessManager;
-struct WhoisText;
 
 // Finds a domain's registration data: from the cache, else RDAP where a server is
 // known for the TLD, else (or when RDAP fails to answer) port-43 WHOIS, from the
@@ -76,26 +76,8 @@ private:
     void ask(const DomainName& name, LookupCaller caller, Done done);
     // The server a lookup of the name starts at.
     QString firstServer(const DomainName& name) const;
-    // Counts the time a request waits for the server's pace and for its answer: call
-    // the timer when the request goes, what it returns when the answer comes (none
-    // without metrics).
-    using UpstreamTimer = std::function<std::function<void()>()>;
-    UpstreamTimer timeUpstream(const QString& server);
     void wait(const DomainName& name, const LookupCaller& caller, const QString& first,
               const std::shared_ptr<Flight>& flight, Done done);
-    void lookupRdap(const DomainName& name, const QString& base, const AskersPtr& askers, Done done);
-    void followRegistrar(const DomainName& name, LookupResult found, const QString& link,
-                         const AskersPtr& askers, Done done);
-    void lookupPort43(const DomainName& name, const AskersPtr& askers, Done done);
-    void lookupWhois(const DomainName& name, const QString& server, const AskersPtr& askers, Done done);
-    void askIana(const DomainName& name, const AskersPtr& askers, Done done);
-    // `text` is meaningful only when `failure` is None. A server that refused for too
-    // many queries, and one the gate would not ask, give a text that says so.
-    using WhoisDone = std::function<void(FailureReason failure, const WhoisText& text)>;
-    void fetchWhois(const QString& server, const QString& query, const AskersPtr& askers, WhoisDone done);
-    // A server that refused for too many queries, or one the gate would not ask, gives 429.
-    void fetchHttp(const QUrl& url, const OutboundPolicy& policy, const AskersPtr& askers,
-                   std::function<void(HttpAnswer)> done);
 
     const ServiceSettings m_settings;
     QNetworkAccessManager& m_network;
@@ -109,6 +91,7 @@ private:
     DelegationCheck m_delegation;
     UpstreamGate m_gate;
     UpstreamLimits m_limits;
+    RegistryAsker m_registries;                        // a child: its port-43 sockets go with this object
     QHash<QString, std::shared_ptr<Flight>> m_flights; // by A-label
     BootstrapStore m_bootstrapStore;
     QTimer m_refresh;

@@ -20,35 +20,7 @@ QString ReasonName(FailureReason reason)
     return {};
 }
 
-Verdict VerdictOf(const LookupResult& result)
-{
-    // DNS delegation is proof enough that the name is taken, whatever the registry said.
-    if (result.source == LookupSource::Dns)
-        return Verdict::Registered;
-    switch (result.status) {
-    case LookupStatus::Found: return Verdict::Registered;
-    case LookupStatus::NotRegistered: return Verdict::Available;
-    case LookupStatus::Invalid: return Verdict::Invalid;
-    case LookupStatus::RateLimited: return Verdict::RateLimited;
-    case LookupStatus::BadToken:
-    case LookupStatus::UpstreamFailed: break;
-    }
-    return Verdict::Failed;
-}
-
 } // namespace
-
-QString VerdictName(Verdict verdict)
-{
-    switch (verdict) {
-    case Verdict::Registered: return QStringLiteral("registered");
-    case Verdict::Available: return QStringLiteral("available");
-    case Verdict::Invalid: return QStringLiteral("invalid");
-    case Verdict::RateLimited: return QStringLiteral("rate_limited");
-    case Verdict::Failed: break;
-    }
-    return QStringLiteral("failed");
-}
 
 BulkRecord BulkRecord::fromResult(const LookupResult& result, const QDateTime& askedAt)
 {
@@ -98,7 +70,7 @@ BulkRecord BulkRecord::fromRow(const wire::RowFields& row, const QDateTime& aske
 QStringList BulkRecord::values() const
 {
     QStringList list(fields.cbegin(), fields.cend());
-    list << VerdictName(verdict) << reason << source
+    list << QString(VerdictName(verdict)) << reason << source
          << (askedAt.isValid() ? askedAt.toUTC().toString(Qt::ISODate) : QString());
     return list;
 }

@@ -8,9 +8,6 @@
 #include <QString>
 #include <QStringList>
 
-// What a bulk run says about a name, in plain words a script can test.
-enum class Verdict { Registered, Available, Invalid, Failed, RateLimited };
-
 // One name's final answer as whois-bulk writes it: the nine fields of the window's row
 // (the status column holds the outcome's text when nothing was found, as the window
 // shows it), then the verdict, the failure's reason, where the verdict came from and
@@ -34,8 +31,6 @@ struct BulkRecord {
     static const QStringList& keys();     // JSON keys: domain, registrar, ... asked_at
     static const QStringList& captions(); // the window's nine captions, then verdict ... asked_at
 };
-
-QString VerdictName(Verdict verdict);
 
 // One JSON Lines record, ended by a line feed.
 QByteArray JsonLine(const BulkRecord& record);

@@ -12,23 +12,9 @@ namespace {
 // How often expired answers leave the cache: well within the shortest lifetime.
 constexpr std::chrono::minutes kSweepEvery{1};
 
-QByteArray VerdictName(LookupStatus status)
+// A metrics label: a verdict's or a source's name, "none" for none.
+QByteArray Label(QLatin1StringView name)
 {
-    switch (status) {
-    case LookupStatus::Found: return "registered";
-    case LookupStatus::NotRegistered: return "available";
-    case LookupStatus::Invalid: return "invalid";
-    case LookupStatus::RateLimited: return "rate_limited";
-    case LookupStatus::BadToken:
-    case LookupStatus::UpstreamFailed: break;
-    }
-    return "failed";
-}
-
-// A metrics label: a source's name, "none" for none.
-QByteArray SourceLabel(LookupSource source)
-{
-    const QLatin1StringView name = SourceName(source);
     return name.isEmpty() ? QByteArray("none") : QByteArray(name.data(), name.size());
 }
 
@@ -167,7 +153,8 @@ void LookupService::lookup(const DomainName& name, LookupCaller caller, Done don
             const bool unreachable =
                 result.status == LookupStatus::UpstreamFailed &&
                 (result.reason == FailureReason::Timeout || result.reason == FailureReason::CannotConnect);
-            metrics->lookup(VerdictName(result.status), SourceLabel(result.source), unreachable);
+            metrics->lookup(Label(VerdictName(VerdictOf(result))), Label(SourceName(result.source)),
+                            unreachable);
             done(std::move(result));
         };
     std::optional<LookupResult> cached = m_cache.find(name.ace);

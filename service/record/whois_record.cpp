@@ -28,6 +28,33 @@ LookupSource SourceNamed(QStringView name)
     return LookupSource::None;
 }
 
+Verdict VerdictOf(const LookupResult& result)
+{
+    if (result.source == LookupSource::Dns)
+        return Verdict::Registered;
+    switch (result.status) {
+    case LookupStatus::Found: return Verdict::Registered;
+    case LookupStatus::NotRegistered: return Verdict::Available;
+    case LookupStatus::Invalid: return Verdict::Invalid;
+    case LookupStatus::RateLimited: return Verdict::RateLimited;
+    case LookupStatus::BadToken:
+    case LookupStatus::UpstreamFailed: break;
+    }
+    return Verdict::Failed;
+}
+
+QLatin1StringView VerdictName(Verdict verdict)
+{
+    switch (verdict) {
+    case Verdict::Registered: return "registered"_L1;
+    case Verdict::Available: return "available"_L1;
+    case Verdict::Invalid: return "invalid"_L1;
+    case Verdict::RateLimited: return "rate_limited"_L1;
+    case Verdict::Failed: break;
+    }
+    return "failed"_L1;
+}
+
 wire::RowFields WhoisRecord::columns() const
 {
     return {domain, registrar, email, phone, created, expires, whoisServer, nameServers, statuses};

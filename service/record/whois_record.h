@@ -30,6 +30,14 @@ enum class LookupSource { None, Rdap, Whois, Dns };
 QLatin1StringView SourceName(LookupSource source);
 LookupSource SourceNamed(QStringView name);
 
+// What a lookup comes to in plain words, as whois-bulk's records and whoisd's metrics
+// give it: DNS's delegation counts as registered whatever the registry said.
+enum class Verdict { Registered, Available, Invalid, Failed, RateLimited };
+struct LookupResult;
+Verdict VerdictOf(const LookupResult& result);
+// "registered", "available", "invalid", "failed", "rate_limited".
+QLatin1StringView VerdictName(Verdict verdict);
+
 // Why an upstream gave nothing usable; shown to the user in a few words.
 enum class FailureReason { None, Timeout, CannotConnect, Unreadable, Refused };
 

@@ -139,11 +139,11 @@ void TestBulk::verdicts()
     QFETCH(QString, verdict);
     QFETCH(QString, reason);
     const BulkRecord local = BulkRecord::fromResult(result, kAskedAt);
-    QCOMPARE(VerdictName(local.verdict), verdict);
+    QCOMPARE(QString(VerdictName(local.verdict)), verdict);
     QCOMPARE(local.reason, reason);
     if (result.source != LookupSource::Dns) {
         const BulkRecord remote = BulkRecord::fromRow(local.fields, kAskedAt);
-        QCOMPARE(VerdictName(remote.verdict), verdict);
+        QCOMPARE(QString(VerdictName(remote.verdict)), verdict);
         QCOMPARE(remote.reason, reason);
     }
 }

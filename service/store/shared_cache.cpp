@@ -120,10 +120,12 @@ void SharedCache::read(const QString& ace, std::function<void(std::optional<Hit>
 {
     // The value and its time to live, sent together so that they cost one round trip:
     // plain reads, far cheaper for the store than a script, and a full store answers them.
+    static const QByteArray kGet = "GET";
+    static const QByteArray kPttl = "PTTL";
     const QByteArray key = answerKey(ace);
     auto value = std::make_shared<StoreReply>();
-    m_store.command({"GET", key}, [value](StoreReply reply) { *value = std::move(reply); });
-    m_store.command({"PTTL", key}, [value, done = std::move(done)](StoreReply ttl) {
+    m_store.command({kGet, key}, [value](StoreReply reply) { *value = std::move(reply); });
+    m_store.command({kPttl, key}, [value, done = std::move(done)](StoreReply ttl) {
         if (value->kind == StoreReply::Kind::Text && ttl.kind == StoreReply::Kind::Integer &&
             ttl.integer > 0) {
             if (std::optional<LookupResult> result = AnswerFromStore(value->text)) {

@@ -6,6 +6,7 @@
 #include <hiredis/hiredis.h>
 
 #include <QMetaObject>
+#include <QVarLengthArray>
 
 #include <algorithm>
 #include <utility>
@@ -159,20 +160,14 @@ void StoreClient::command(const QList<QByteArray>& arguments, Done done, bool wr
 
 void StoreClient::send(const QList<QByteArray>& arguments, Done done, bool writes)
 {
-    std::vector<const char*> words;
-    std::vector<size_t> lengths;
+    QVarLengthArray<const char*, 8> words;
+    QVarLengthArray<size_t, 8> lengths;
     for (const QByteArray& argument : arguments) {
-        words.push_back(argument.constData());
-        lengths.push_back(size_t(argument.size()));
+        words.append(argument.constData());
+        lengths.append(size_t(argument.size()));
     }
     const quint64 id = m_nextId++;
-    m_pending.insert(id, [this, write = writes, done = std::move(done)](StoreReply reply) {
-        if (reply.isError() && reply.text.contains("OOM command not allowed") && m_state == StoreState::Up)
-            setState(StoreState::Full, QStringLiteral("the store is full (maxmemory), it keeps nothing new"));
-        else if (write && reply.answered() && !reply.isError() && m_state == StoreState::Full)
-            setState(StoreState::Up, {});
-        done(std::move(reply));
-    });
+    m_pending.insert(id, Pending{std::move(done), writes});
     const int sent =
         redisAsyncCommandArgv(m_context, &StoreClient::onReply, reinterpret_cast<void*>(quintptr(id)),
                               int(words.size()), words.data(), lengths.data());
@@ -210,9 +205,14 @@ void StoreClient::watchDeadlines()
 
 void StoreClient::answer(quint64 id, StoreReply reply)
 {
-    Done done = m_pending.take(id);
-    if (done)
-        done(std::move(reply));
+    const Pending pending = m_pending.take(id);
+    if (!pending.done)
+        return;
+    if (reply.isError() && reply.text.contains("OOM command not allowed") && m_state == StoreState::Up)
+        setState(StoreState::Full, QStringLiteral("the store is full (maxmemory), it keeps nothing new"));
+    else if (pending.writes && reply.answered() && !reply.isError() && m_state == StoreState::Full)
+        setState(StoreState::Up, {});
+    pending.done(std::move(reply));
 }
 
 void StoreClient::timedOut(quint64 id)
@@ -255,9 +255,9 @@ void StoreClient::lost(const QString& why)
 
 void StoreClient::failPending()
 {
-    const QHash<quint64, Done> pending = std::exchange(m_pending, {});
-    for (const Done& done : pending)
-        done(StoreReply{});
+    const QHash<quint64, Pending> pending = std::exchange(m_pending, {});
+    for (const Pending& one : pending)
+        one.done(StoreReply{});
 }
 
 void StoreClient::retryLater()

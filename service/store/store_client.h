@@ -86,7 +86,11 @@ private:
     std::chrono::milliseconds m_backoff{0};
     int m_timeoutsInARow = 0;
     quint64 m_nextId = 1;
-    QHash<quint64, Done> m_pending;
+    struct Pending {
+        Done done;
+        bool writes = false;
+    };
+    QHash<quint64, Pending> m_pending;
     // When each command sent is due, in the order sent (answered ones leave lazily).
     std::deque<std::pair<quint64, Clock::TimePoint>> m_deadlines;
     bool m_watching = false;

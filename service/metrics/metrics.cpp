@@ -44,24 +44,32 @@ void Metrics::add(const QByteArray& family, const QByteArray& labels, double by)
     m_families[family].counters[labels] += by;
 }
 
+// Labels are made before the lock is taken: every request and lookup counts here, from
+// the front's threads and the engine's.
 void Metrics::request(const QByteArray& route, int status)
 {
+    static const QByteArray kFamily = "whoisd_requests_total";
+    const QByteArray labels =
+        "route=\"" + MetricLabel(route) + "\",status=\"" + QByteArray::number(status) + '"';
     const std::lock_guard lock(m_mutex);
-    add("whoisd_requests_total",
-        "route=\"" + MetricLabel(route) + "\",status=\"" + QByteArray::number(status) + '"', 1);
+    add(kFamily, labels, 1);
 }
 
 void Metrics::lookup(const QByteArray& verdict, const QByteArray& source, bool unreachable)
 {
+    static const QByteArray kFamily = "whoisd_lookups_total";
+    const QByteArray labels = "verdict=\"" + verdict + "\",source=\"" + source + '"';
     const std::lock_guard lock(m_mutex);
-    add("whoisd_lookups_total", "verdict=\"" + verdict + "\",source=\"" + source + '"', 1);
+    add(kFamily, labels, 1);
     m_unreachableInARow = unreachable ? m_unreachableInARow + 1 : 0;
 }
 
 void Metrics::cache(const QByteArray& cache, bool hit)
 {
+    static const QByteArray kFamily = "whoisd_cache_requests_total";
+    const QByteArray labels = "cache=\"" + cache + "\",result=\"" + (hit ? "hit" : "miss") + '"';
     const std::lock_guard lock(m_mutex);
-    add("whoisd_cache_requests_total", "cache=\"" + cache + "\",result=\"" + (hit ? "hit" : "miss") + '"', 1);
+    add(kFamily, labels, 1);
 }
 
 void Metrics::upstream(const QByteArray& server, std::chrono::nanoseconds took)

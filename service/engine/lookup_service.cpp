@@ -68,7 +68,7 @@ LookupService::LookupService(const ServiceSettings& settings, QNetworkAccessMana
     , m_delegation(m_dns, m_clock, this, settings.cacheEntries)
     , m_gate(LoadLimits(settings), settings.maxQueue, settings.stateDirectory, m_clock, pace)
     , m_limits{settings.connectTimeout, settings.totalTimeout, settings.maxAnswerBytes}
-    , m_registries(m_settings, network, m_clock, m_directory, m_gate, m_policy, metrics, this)
+    , m_registries(m_settings, network, m_clock, m_directory, m_gate, m_policy, m_limits, metrics, this)
     , m_bootstrapStore(settings.stateDirectory,
                        settings.bootstrapFile.isEmpty()
                            ? LocateDataFile(QStringLiteral("rdap-dns-bootstrap.json"))

@@ -61,7 +61,7 @@ QString ServerKey(const QUrl& url)
 
 RegistryAsker::RegistryAsker(const ServiceSettings& settings, QNetworkAccessManager& network, Clock& clock,
                              ServerDirectory& directory, UpstreamGate& gate, const OutboundPolicy& policy,
-                             Metrics* metrics, QObject* parent)
+                             const UpstreamLimits& limits, Metrics* metrics, QObject* parent)
     : QObject(parent)
     , m_settings(settings)
     , m_network(network)
@@ -70,7 +70,7 @@ RegistryAsker::RegistryAsker(const ServiceSettings& settings, QNetworkAccessMana
     , m_gate(gate)
     , m_policy(policy)
     , m_metrics(metrics)
-    , m_limits{settings.connectTimeout, settings.totalTimeout, settings.maxAnswerBytes}
+    , m_limits(limits)
 {
 }
 

@@ -29,10 +29,11 @@ public:
     using Done = std::function<void(LookupResult)>;
     using AskersPtr = std::shared_ptr<Askers>;
 
-    // `metrics`, when given, counts upstream requests and their waits.
+    // Everything given by reference outlives the asker (the service owns both). `metrics`,
+    // when given, counts upstream requests and their waits.
     RegistryAsker(const ServiceSettings& settings, QNetworkAccessManager& network, Clock& clock,
                   ServerDirectory& directory, UpstreamGate& gate, const OutboundPolicy& policy,
-                  Metrics* metrics, QObject* parent = nullptr);
+                  const UpstreamLimits& limits, Metrics* metrics, QObject* parent = nullptr);
 
     // `done` runs once, on this object's thread, with the registries' verdict.
     void ask(const DomainName& name, const AskersPtr& askers, Done done);
@@ -64,5 +65,5 @@ private:
     UpstreamGate& m_gate;
     const OutboundPolicy& m_policy;
     Metrics* m_metrics;
-    const UpstreamLimits m_limits;
+    const UpstreamLimits& m_limits;
 };
